@@ -1,0 +1,11 @@
+#include "vantrel/decode_calls.h"
+
+namespace vantrel {
+
+// Placeholder until the Data Matrix library lands: nothing is ever found.
+int32_t DecodeDataMatrix(DibImage, const SettingsRecord&, OverlayOrigin, char*, int32_t, int32_t*,
+                         int32_t*) {
+  return -1;
+}
+
+}  // namespace vantrel

@@ -1,0 +1,134 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "vantrel/dib.h"
+
+namespace {
+
+struct DibDeleter {
+  void operator()(GmBlock* h) const { DibFree(h); }
+};
+using DibPtr = std::unique_ptr<GmBlock, DibDeleter>;
+
+TEST(DibCreate, FrameLayout) {
+  DibPtr img(DibCreate(640, 480, 3, 4));
+  ASSERT_TRUE(img);
+  EXPECT_EQ(DibGetStride(img.get()), 1920);
+  EXPECT_EQ(DibGetHeight(img.get()), 480);
+  const BitmapInfoHeader* h = DibGetInfo(img.get());
+  EXPECT_EQ(h->biSizeImage, 1920u * 480u);
+  EXPECT_EQ(h->biHeight, -480);
+  EXPECT_EQ(h->biClrUsed, 0u);
+  EXPECT_EQ(DibGetBits(img.get()), reinterpret_cast<uint8_t*>(DibGetInfo(img.get())) + 40);
+}
+
+TEST(DibCreate, GreyImageHasColourTable) {
+  DibPtr img(DibCreate(10, 10, 1, 4));
+  ASSERT_TRUE(img);
+  EXPECT_EQ(DibGetStride(img.get()), 12);
+  const BitmapInfoHeader* h = DibGetInfo(img.get());
+  EXPECT_EQ(h->biClrUsed, 256u);
+  EXPECT_EQ(DibGetBits(img.get()) - reinterpret_cast<const uint8_t*>(h), 1064);
+  const RgbQuad* table = reinterpret_cast<const RgbQuad*>(h + 1);
+  EXPECT_EQ(table[77].rgbBlue, 77);
+  EXPECT_EQ(table[77].rgbRed, 77);
+  EXPECT_EQ(table[77].rgbReserved, 0);
+}
+
+TEST(DibCreate, SizesAndDepths) {
+  DibPtr neg(DibCreate(-5, 3, 3, 4));
+  ASSERT_TRUE(neg);
+  EXPECT_EQ(DibGetWidth(neg.get()), 5);
+  EXPECT_EQ(DibGetHeight(neg.get()), 3);
+  EXPECT_EQ(DibCreate(0, 3, 3, 4), nullptr);
+  DibPtr zero(DibCreate(2, 2, 0, 4));
+  EXPECT_EQ(DibGetBitCount(zero.get()), 8);
+  DibPtr six(DibCreate(2, 2, 6, 4));
+  EXPECT_EQ(DibGetBitCount(six.get()), 48);
+}
+
+TEST(DibCreate, RefusesSizesThatOverflow) {
+  EXPECT_EQ(DibCreate(INT32_MAX, INT32_MAX, 4, 4), nullptr);
+  EXPECT_EQ(DibCreate(65536, 65536, 3, 4), nullptr);  // 12 GiB: more than the header can say
+  EXPECT_EQ(DibCreate(10, 10, 8192, 4), nullptr);      // 65536 bits do not fit biBitCount
+  EXPECT_EQ(DibCreate(10, 10, -1, 4), nullptr);
+  EXPECT_EQ(DibCreate(INT32_MIN, 1, 1, 4), nullptr);
+}
+
+TEST(DibCopyPixels, ColourToGreyTruncates) {
+  DibPtr src(DibCreate(1, 1, 3, 4)), dst(DibCreate(1, 1, 1, 4));
+  uint8_t* p = DibGetBits(src.get());
+  p[0] = 10; p[1] = 20; p[2] = 30;
+  EXPECT_EQ(DibCopyPixels(dst.get(), src.get()), 1);
+  EXPECT_EQ(DibGetBits(dst.get())[0], 21);
+}
+
+TEST(DibCopyPixels, KeepsWhatIsNotCopied) {
+  DibPtr src(DibCreate(2, 2, 3, 4)), dst(DibCreate(3, 3, 4, 4));
+  std::memset(DibGetBits(src.get()), 0x11, 8 * 2);
+  std::memset(DibGetBits(dst.get()), 0xEE, 12 * 3);
+  DibCopyPixels(dst.get(), src.get());
+  const uint8_t* d = DibGetBits(dst.get());
+  EXPECT_EQ(d[0], 0x11);
+  EXPECT_EQ(d[2], 0x11);
+  EXPECT_EQ(d[3], 0xEE);   // fourth byte keeps its value
+  EXPECT_EQ(d[8], 0xEE);   // third column untouched
+  EXPECT_EQ(d[24], 0xEE);  // third row untouched
+  EXPECT_EQ(DibCopyPixels(nullptr, src.get()), 1);
+}
+
+TEST(DibCrop, OutsidePartsStayBlackAndCornersAreOrdered) {
+  DibPtr src(DibCreate(4, 4, 1, 4));
+  uint8_t* s = DibGetBits(src.get());
+  for (int y = 0; y < 4; ++y)
+    for (int x = 0; x < 4; ++x) s[y * 4 + x] = static_cast<uint8_t>(1 + y * 4 + x);
+  for (DibRect r : {DibRect{-2, -2, 1, 1}, DibRect{1, 1, -2, -2}}) {
+    DibPtr c(DibCrop(src.get(), &r));
+    ASSERT_TRUE(c);
+    ASSERT_EQ(DibGetWidth(c.get()), 4);
+    ASSERT_EQ(DibGetHeight(c.get()), 4);
+    const uint8_t* d = DibGetBits(c.get());
+    EXPECT_EQ(d[0], 0);
+    EXPECT_EQ(d[1 * 4 + 1], 0);
+    EXPECT_EQ(d[2 * 4 + 2], s[0]);
+    EXPECT_EQ(d[3 * 4 + 3], s[1 * 4 + 1]);
+  }
+}
+
+TEST(DibWrapper, FreeLeavesPixelsAndDescribesThem) {
+  std::vector<uint8_t> pixels(12 * 3, 0x5A);
+  DibImage w = DibCreateOverBits(pixels.data(), 4, 3, 3, 4);
+  ASSERT_TRUE(w);
+  uint32_t tag;
+  std::memcpy(&tag, GmLock(w), 4);
+  GmUnlock(w);
+  EXPECT_EQ(tag, 36u);
+  EXPECT_EQ(DibGetBits(w), pixels.data());
+  EXPECT_EQ(DibGetInfo(w)->biSize, 40u);
+  EXPECT_EQ(DibGetStride(w), 12);
+  DibPtr dup(DibDuplicate(w));
+  EXPECT_EQ(DibGetBits(dup.get())[5], 0x5A);
+  DibFree(w);
+  EXPECT_EQ(pixels[35], 0x5A);
+  EXPECT_EQ(DibCreateOverBits(pixels.data(), 4, 3, 3, -4), nullptr);
+}
+
+TEST(DibImage, CreationLocksOnceAndAccessorsBalance) {
+  DibPtr img(DibCreate(3, 3, 3, 4));
+  EXPECT_EQ(GmLockCount(img.get()), 1);
+  (void)DibGetBits(img.get());
+  (void)DibGetStride(img.get());
+  EXPECT_EQ(GmLockCount(img.get()), 1);
+}
+
+TEST(DibImage, NullHandleIsHarmless) {
+  EXPECT_EQ(DibGetWidth(nullptr), 0);
+  EXPECT_EQ(DibGetBits(nullptr), nullptr);
+  EXPECT_EQ(DibDuplicate(nullptr), nullptr);
+  EXPECT_EQ(DibCrop(nullptr, nullptr), nullptr);
+  DibFree(nullptr);
+}
+
+}  // namespace
