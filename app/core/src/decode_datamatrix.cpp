@@ -9,3 +9,8 @@ int32_t DecodeDataMatrix(DibImage, const SettingsRecord&, OverlayOrigin, char*, 
 }
 
 }  // namespace vantrel
+
+namespace vantrel {
+int32_t StartDataMatrixReader() { return 0; }
+void StopDataMatrixReader() {}
+}  // namespace vantrel

@@ -9,3 +9,8 @@ int32_t DecodeQrCode(DibImage, const SettingsRecord&, OverlayOrigin, int32_t, ch
 }
 
 }  // namespace vantrel
+
+namespace vantrel {
+int32_t StartQrLibrary() { return 0; }
+void StopQrLibrary() {}
+}  // namespace vantrel

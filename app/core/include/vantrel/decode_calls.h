@@ -50,6 +50,14 @@ int32_t DecodeQrCode(DibImage picture, const SettingsRecord& settings, OverlayOr
 int32_t DecodeDataMatrix(DibImage picture, const SettingsRecord& settings, OverlayOrigin origin,
                          char* data, int32_t capacity, int32_t position[8], int32_t* length);
 
+// For programs other than the station (tools, tests): bring up the QR library
+// and the one Data Matrix reader, and take them down again. The station's
+// start-up calls the libraries itself, in its own order and with its messages.
+int32_t StartQrLibrary();
+void StopQrLibrary();
+int32_t StartDataMatrixReader();
+void StopDataMatrixReader();
+
 }  // namespace vantrel
 
 #endif
