@@ -1,0 +1,333 @@
+// Unsharp mask of the search rectangle: separable blur, then each byte moves
+// away from its blurred value by the amount, unless the difference is below
+// the threshold.
+//
+// Every output byte must be the one the plain per-line loops give, bit for
+// bit. The speed therefore comes only from doing many independent sums at
+// once: lines are laid side by side ("lanes") and each lane's sum is taken in
+// the same order with the same double operations as a single line would be.
+// Nothing is reassociated (this file is built with -ffp-contract=off).
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "datamatrix/src/dmx_internal.h"
+#include "vantrel/OvoDmx.h"
+
+namespace vantrel::dmx {
+
+std::vector<double> UnsharpKernel(double radius) {
+  const double sigma = std::fabs(radius) + 1.0;
+  const double reach = 2.0 * sigma;
+  int32_t n = 2 * static_cast<int32_t>(std::ceil(reach - 0.5)) + 1;
+  if (n < 1) n = 1;
+  const int32_t h = n / 2;
+  const double twoSigma2 = 2.0 * sigma * sigma;
+  std::vector<double> k(static_cast<size_t>(n));
+  for (int32_t i = h + 1; i < n; ++i) {
+    const double b = (i - h) - 0.5;
+    double s = 0.0;
+    for (int j = 1; j <= 50; ++j) {
+      const double r = b + 0.02 * j;
+      if (r <= reach) s += std::exp(-(r * r) / twoSigma2);
+    }
+    k[i] = s / 50.0;
+  }
+  for (int32_t i = 0; i < h; ++i) k[i] = k[n - 1 - i];
+  // The centre weight samples 0.5 .. 1.5 like its neighbours: a flatter peak
+  // than a true Gaussian, which keeps the sharpening gentle.
+  double s = 0.0;
+  for (int j = 0; j <= 50; ++j) {
+    const double r = 0.5 + 0.02 * j;
+    s += std::exp(-(r * r) / twoSigma2);
+  }
+  k[h] = s / 51.0;
+  double total = 0.0;
+  for (int32_t i = 0; i < n; ++i) total += k[i];
+  for (int32_t i = 0; i < n; ++i) k[i] /= total;
+  return k;
+}
+
+}  // namespace vantrel::dmx
+
+namespace {
+
+// Which kernel entries feed each output position of a line of length N, and
+// what the edge outputs are divided by.
+struct LinePlan {
+  int32_t N = 0, n = 0, h = 0;
+  bool shortRule = false;            // kernel longer than the line
+  std::vector<int32_t> lo, hi;       // kernel index range (or sample range, short rule)
+  std::vector<double> scale;         // divisor, 0 where the sum is taken as it is
+};
+
+void MakePlan(const std::vector<double>& k, int32_t N, LinePlan* plan) {
+  const int32_t n = static_cast<int32_t>(k.size()), h = n / 2;
+  plan->N = N;
+  plan->n = n;
+  plan->h = h;
+  plan->shortRule = n > N;
+  plan->lo.resize(static_cast<size_t>(N));
+  plan->hi.resize(static_cast<size_t>(N));
+  plan->scale.assign(static_cast<size_t>(N), 0.0);
+  for (int32_t p = 0; p < N; ++p) {
+    int32_t lo, hi;
+    bool rescale;
+    if (plan->shortRule) {
+      // Sample j takes part when 0 <= j + h - p < n, weighted by k[j].
+      lo = std::max(0, p - h);
+      hi = std::min(N - 1, p - h + n - 1);
+      rescale = true;
+    } else {
+      lo = std::max(0, h - p);
+      hi = std::min(n - 1, N - 1 - p + h);
+      rescale = p < h || p >= N - h;
+    }
+    plan->lo[p] = lo;
+    plan->hi[p] = hi;
+    if (rescale) {
+      double s = 0.0;
+      for (int32_t j = lo; j <= hi; ++j) s += k[j];
+      plan->scale[p] = s;
+    }
+  }
+}
+
+typedef double V2 __attribute__((vector_size(16)));
+typedef double V4 __attribute__((vector_size(32)));
+
+// Blurs L = W * A lanes at once. D holds the lanes' samples position by
+// position (N rows of L doubles); out receives N rows of L bytes.
+template <typename V, int W, int A>
+inline __attribute__((always_inline)) void BlurLanesImpl(const LinePlan& plan, const double* k,
+                                                         const double* D, uint8_t* out) {
+  constexpr int L = W * A;
+  const int32_t N = plan.N, h = plan.h;
+  V acc[A];
+  int32_t prevLo = -1, prevHi = -1;
+  for (int32_t p = 0; p < N; ++p) {
+    const int32_t lo = plan.lo[p], hi = plan.hi[p];
+    int32_t j = lo;
+    // With the short rule, positions whose range only grows at the end share
+    // the running sums (the same additions in the same order).
+    if (plan.shortRule && p > 0 && lo == prevLo && hi >= prevHi) {
+      j = prevHi + 1;
+    } else {
+      for (int a = 0; a < A; ++a) acc[a] = V{};
+    }
+    const ptrdiff_t offset = plan.shortRule ? 0 : static_cast<ptrdiff_t>(p) - h;
+    for (; j <= hi; ++j) {
+      const double kj = k[j];
+      V kv;
+      for (int e = 0; e < W; ++e) kv[e] = kj;
+      const double* row = D + (offset + j) * L;
+      for (int a = 0; a < A; ++a) {
+        V x;
+        std::memcpy(&x, row + a * W, sizeof x);
+        acc[a] += x * kv;
+      }
+    }
+    prevLo = lo;
+    prevHi = hi;
+    const double sc = plan.scale[p];
+    uint8_t* o = out + static_cast<ptrdiff_t>(p) * L;
+    for (int a = 0; a < A; ++a) {
+      V v = acc[a];
+      if (sc != 0.0) {
+        V sv;
+        for (int e = 0; e < W; ++e) sv[e] = sc;
+        v = v / sv;
+      }
+      // Sums are never negative, so truncation is the floor.
+      for (int e = 0; e < W; ++e) {
+        const int32_t iv = static_cast<int32_t>(v[e]);
+        o[a * W + e] = static_cast<uint8_t>(iv > 255 ? 255 : iv);
+      }
+    }
+  }
+}
+
+void BlurLanes16(const LinePlan& plan, const double* k, const double* D, uint8_t* out) {
+  BlurLanesImpl<V2, 2, 8>(plan, k, D, out);
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+__attribute__((target("avx2"))) void BlurLanes32(const LinePlan& plan, const double* k,
+                                                 const double* D, uint8_t* out) {
+  BlurLanesImpl<V4, 4, 8>(plan, k, D, out);
+}
+bool HaveAvx2() {
+  static const bool have = __builtin_cpu_supports("avx2");
+  return have;
+}
+#else
+void BlurLanes32(const LinePlan& plan, const double* k, const double* D, uint8_t* out) {
+  BlurLanesImpl<V2, 2, 16>(plan, k, D, out);
+}
+bool HaveAvx2() { return false; }
+#endif
+
+using BlurFn = void (*)(const LinePlan&, const double*, const double*, uint8_t*);
+
+struct MergeRule {
+  double alpha;
+  int32_t theta;
+  uint8_t operator()(int32_t s, int32_t f) const {
+    int32_t d = s - f;
+    if (std::abs(2 * d) < theta) d = 0;
+    const double v = s + alpha * d;
+    const int32_t iv = static_cast<int32_t>(v);
+    return static_cast<uint8_t>(iv < 0 ? 0 : (iv > 255 ? 255 : iv));
+  }
+};
+
+struct Job {
+  const uint8_t* src = nullptr;
+  uint8_t* dst = nullptr;
+  ptrdiff_t srcStride = 0, dstStride = 0;
+  int32_t B = 0;                 // bytes per pixel
+  int32_t left = 0, top = 0;
+  int32_t w = 0, hgt = 0;        // rectangle size in pixels
+  size_t rowBytes = 0;           // w * B
+};
+
+// Rows of the rectangle, blurred along x, into T (hgt rows of rowBytes).
+void HorizontalPass(const Job& job, const LinePlan& plan, const double* k, int L, BlurFn blur,
+                    double* D, uint8_t* out, uint8_t* T, const uint8_t** lanes) {
+  const int32_t N = job.w, B = job.B;
+  const size_t total = static_cast<size_t>(job.hgt) * B;
+  for (size_t g0 = 0; g0 < total; g0 += L) {
+    const int valid = static_cast<int>(std::min<size_t>(L, total - g0));
+    for (int l = 0; l < valid; ++l) {
+      const size_t g = g0 + l;
+      lanes[l] = job.src + (job.top + static_cast<ptrdiff_t>(g / B)) * job.srcStride +
+                 static_cast<ptrdiff_t>(job.left) * B + static_cast<ptrdiff_t>(g % B);
+    }
+    for (int32_t x = 0; x < N; ++x) {
+      double* d = D + static_cast<ptrdiff_t>(x) * L;
+      const ptrdiff_t at = static_cast<ptrdiff_t>(x) * B;
+      int l = 0;
+      for (; l < valid; ++l) d[l] = lanes[l][at];
+      for (; l < L; ++l) d[l] = 0.0;
+    }
+    blur(plan, k, D, out);
+    for (int l = 0; l < valid; ++l) {
+      const size_t g = g0 + l;
+      uint8_t* t = T + (g / B) * job.rowBytes + g % B;
+      for (int32_t x = 0; x < N; ++x) t[static_cast<ptrdiff_t>(x) * B] = out[static_cast<ptrdiff_t>(x) * L + l];
+    }
+  }
+}
+
+// Columns of T blurred along y, merged with the source into the destination.
+void VerticalPassAndMerge(const Job& job, const LinePlan& plan, const double* k, int L,
+                          BlurFn blur, double* D, uint8_t* out, const uint8_t* T,
+                          const MergeRule& merge, const uint8_t* table) {
+  const int32_t N = job.hgt;
+  for (size_t c0 = 0; c0 < job.rowBytes; c0 += L) {
+    const int valid = static_cast<int>(std::min<size_t>(L, job.rowBytes - c0));
+    for (int32_t y = 0; y < N; ++y) {
+      double* d = D + static_cast<ptrdiff_t>(y) * L;
+      const uint8_t* t = T + static_cast<size_t>(y) * job.rowBytes + c0;
+      int l = 0;
+      for (; l < valid; ++l) d[l] = t[l];
+      for (; l < L; ++l) d[l] = 0.0;
+    }
+    blur(plan, k, D, out);
+    const ptrdiff_t x0 = static_cast<ptrdiff_t>(job.left) * job.B + static_cast<ptrdiff_t>(c0);
+    for (int32_t y = 0; y < N; ++y) {
+      const uint8_t* s = job.src + (job.top + static_cast<ptrdiff_t>(y)) * job.srcStride + x0;
+      uint8_t* o = job.dst + (job.top + static_cast<ptrdiff_t>(y)) * job.dstStride + x0;
+      const uint8_t* f = out + static_cast<ptrdiff_t>(y) * L;
+      // Reading s[l] before writing o[l] keeps in-place work correct.
+      if (table) {
+        for (int l = 0; l < valid; ++l) o[l] = table[(static_cast<size_t>(s[l]) << 8) | f[l]];
+      } else {
+        for (int l = 0; l < valid; ++l) o[l] = merge(s[l], f[l]);
+      }
+    }
+  }
+}
+
+bool ValidPicture(DibImage image) {
+  const int32_t bits = DibGetBitCount(image);
+  return DibGetWidth(image) > 0 && DibGetHeight(image) > 0 && bits >= 8 && bits % 8 == 0 &&
+         DibGetBits(image) != nullptr;
+}
+
+}  // namespace
+
+extern "C" int32_t OvoDmxUnsharp(CDataMatCtrl* reader, DibImage source, DibImage destination) {
+  if (!reader) return -8;
+  const double radius = reader->radius.load(std::memory_order_relaxed);
+  const double amount = reader->amount.load(std::memory_order_relaxed);
+  const int32_t theta = reader->threshold.load(std::memory_order_relaxed);
+  const DibRect area = reader->Area();
+  if (!(radius >= 0.1 && radius <= 120.0)) return -1;
+  if (!(amount >= 0.0 && amount <= 10.0)) return -2;
+  if (theta < 0 || theta > 255) return -3;
+  if (!source || !destination) return -4;
+  if (area.left < 0 || area.top < 0 || area.right < 0 || area.bottom < 0 ||
+      area.left >= area.right || area.top >= area.bottom) {
+    return -5;
+  }
+  // A destination of another size would be written out of its bounds.
+  if (!ValidPicture(source) || !ValidPicture(destination)) return -7;
+  const int32_t width = DibGetWidth(source), height = DibGetHeight(source);
+  if (DibGetWidth(destination) != width || DibGetHeight(destination) != height ||
+      DibGetBitCount(destination) != DibGetBitCount(source)) {
+    return -7;
+  }
+  const int32_t right = std::min(area.right, width - 1);
+  const int32_t bottom = std::min(area.bottom, height - 1);
+  if (area.left > right || area.top > bottom) return -5;
+
+  Job job;
+  job.B = DibGetBitCount(source) / 8;
+  job.left = area.left;
+  job.top = area.top;
+  job.w = right - area.left + 1;
+  job.hgt = bottom - area.top + 1;
+  job.rowBytes = static_cast<size_t>(job.w) * static_cast<size_t>(job.B);
+  job.src = DibGetBits(source);
+  job.dst = DibGetBits(destination);
+  job.srcStride = DibGetStride(source);
+  job.dstStride = DibGetStride(destination);
+
+  const bool wide = HaveAvx2();
+  const int L = wide ? 32 : 16;
+  const BlurFn blur = wide ? BlurLanes32 : BlurLanes16;
+  const MergeRule merge{amount, theta};
+  const size_t bytes = job.rowBytes * static_cast<size_t>(job.hgt);
+  const bool useTable = bytes >= (size_t{1} << 17);
+
+  // Everything is allocated before the first byte of the destination is written.
+  try {
+    const std::vector<double> k = vantrel::dmx::UnsharpKernel(radius);
+    LinePlan rows, cols;
+    MakePlan(k, job.w, &rows);
+    MakePlan(k, job.hgt, &cols);
+    const size_t longest = static_cast<size_t>(std::max(job.w, job.hgt));
+    std::vector<double> D(longest * L);
+    std::vector<uint8_t> out(longest * L);
+    std::vector<uint8_t> T(bytes);
+    std::vector<const uint8_t*> lanes(static_cast<size_t>(L));
+    std::vector<uint8_t> table;
+    if (useTable) {
+      table.resize(size_t{256} * 256);
+      for (int32_t s = 0; s < 256; ++s)
+        for (int32_t f = 0; f < 256; ++f) table[(static_cast<size_t>(s) << 8) | f] = merge(s, f);
+    }
+    HorizontalPass(job, rows, k.data(), L, blur, D.data(), out.data(), T.data(), lanes.data());
+    VerticalPassAndMerge(job, cols, k.data(), L, blur, D.data(), out.data(), T.data(), merge,
+                         useTable ? table.data() : nullptr);
+  } catch (const std::bad_alloc&) {
+    return -6;
+  } catch (const std::length_error&) {
+    return -6;
+  }
+  return 0;
+}
