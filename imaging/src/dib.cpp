@@ -45,6 +45,9 @@ bool ComputeGeometry(int32_t width, int32_t height, int32_t bytesPerPixel, int32
   uint64_t stride = rowBytes;
   if (alignment > 0) stride = (rowBytes + alignment - 1) / alignment * alignment;
   uint64_t stride4 = (rowBytes + 3) / 4 * 4;  // what DibGetStride will report
+  // Every reader of the rows steps by the 4-byte stride; a block laid out with a
+  // smaller alignment would be read past its end.
+  if (stride < stride4) stride = stride4;
   if (stride4 > INT32_MAX || stride > kMaxPixelBlock) return false;
   if (h > kMaxPixelBlock / std::max<uint64_t>(stride, 1)) return false;
   g->width = static_cast<int32_t>(w);

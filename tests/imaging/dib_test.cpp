@@ -132,3 +132,71 @@ TEST(DibImage, NullHandleIsHarmless) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(DibCreate, SmallAlignmentsStillHoldEveryRow) {
+  // Rows are always read with the 4-byte stride, so the block must hold them.
+  for (int32_t alignment : {0, 1, 2, 3, 4}) {
+    DibPtr img(DibCreate(5, 3, 3, alignment));
+    ASSERT_TRUE(img) << alignment;
+    EXPECT_EQ(DibGetStride(img.get()), 16);
+    EXPECT_GE(DibGetInfo(img.get())->biSizeImage, 16u * 3u) << alignment;
+    std::memset(DibGetBits(img.get()), 0x7F, 16 * 3);  // under ASan: inside the block
+  }
+  DibPtr wide(DibCreate(5, 3, 3, 16));
+  EXPECT_EQ(DibGetInfo(wide.get())->biSizeImage, 16u * 3u);
+  DibPtr wider(DibCreate(5, 3, 3, 32));
+  EXPECT_EQ(DibGetInfo(wider.get())->biSizeImage, 32u * 3u);
+}
+
+TEST(DibCopyPixels, EveryRule) {
+  auto pixel = [](DibImage img, int32_t x) { return DibGetBits(img) + x * (DibGetBitCount(img) / 8); };
+  // grey into colour: blue, green and red take the grey value; a fourth byte keeps its own.
+  DibPtr grey(DibCreate(2, 1, 1, 4)), bgra(DibCreate(2, 1, 4, 4));
+  DibGetBits(grey.get())[0] = 200;
+  std::memset(DibGetBits(bgra.get()), 0x33, 8);
+  DibCopyPixels(bgra.get(), grey.get());
+  EXPECT_EQ(std::vector<uint8_t>(pixel(bgra.get(), 0), pixel(bgra.get(), 0) + 4),
+            (std::vector<uint8_t>{200, 200, 200, 0x33}));
+  // grey into grey: bytes as they are.
+  DibPtr grey2(DibCreate(3, 1, 1, 4));
+  DibCopyPixels(grey2.get(), grey.get());
+  EXPECT_EQ(DibGetBits(grey2.get())[0], 200);
+  // 32-bit into grey uses the same weights as 24-bit.
+  DibPtr g32(DibCreate(1, 1, 1, 4));
+  uint8_t* p = pixel(bgra.get(), 1);
+  p[0] = 10; p[1] = 20; p[2] = 30; p[3] = 255;
+  DibPtr one(DibCreate(1, 1, 4, 4));
+  std::memcpy(DibGetBits(one.get()), p, 4);
+  DibCopyPixels(g32.get(), one.get());
+  EXPECT_EQ(DibGetBits(g32.get())[0], 21);
+  // 32-bit into 24-bit: the first three bytes.
+  DibPtr bgr(DibCreate(1, 1, 3, 4));
+  DibCopyPixels(bgr.get(), one.get());
+  EXPECT_EQ(std::vector<uint8_t>(DibGetBits(bgr.get()), DibGetBits(bgr.get()) + 3),
+            (std::vector<uint8_t>{10, 20, 30}));
+  // 16-bit into 24-bit: two bytes copied, the third kept.
+  DibPtr s16(DibCreate(1, 1, 2, 4)), d24(DibCreate(1, 1, 3, 4));
+  DibGetBits(s16.get())[0] = 1;
+  DibGetBits(s16.get())[1] = 2;
+  DibGetBits(d24.get())[2] = 9;
+  DibCopyPixels(d24.get(), s16.get());
+  EXPECT_EQ(std::vector<uint8_t>(DibGetBits(d24.get()), DibGetBits(d24.get()) + 3),
+            (std::vector<uint8_t>{1, 2, 9}));
+}
+
+TEST(DibFree, RemovesLocksThatRemain) {
+  // Under the leak checker: the blocks go whatever locks callers left behind.
+  DibImage img = DibCreate(4, 4, 3, 4);
+  GmLock(img);
+  GmLock(img);
+  EXPECT_EQ(GmLockCount(img), 3);
+  DibFree(img);
+  std::vector<uint8_t> pixels(16 * 4);
+  DibImage w = DibCreateOverBits(pixels.data(), 4, 4, 4, 4);
+  GmLock(w);
+  DibFree(w);
+}
+
+}  // namespace
