@@ -1,0 +1,168 @@
+// The reading cycle: every camera frame goes into the next FrameRing slot, is
+// offered to the enabled decoders (barcode, QR code, Data Matrix; the first
+// success wins) and a result waits in ReadResult until the window shows it.
+//
+// Threads: HandleFrame runs on the capture thread; everything else on the
+// window thread. The capture thread never waits for the window thread: it
+// reaches it only through the queued callbacks below. Shared state is guarded
+// here (the result, the ring's slots, decoder use), so the window never sees a
+// half-written result and never paints a slot that is being written.
+#ifndef VANTREL_READING_CYCLE_H
+#define VANTREL_READING_CYCLE_H
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+
+#include "vantrel/decode_calls.h"
+#include "vantrel/frame_ring.h"
+#include "vantrel/settings.h"
+
+namespace vantrel {
+
+// Command ids of the main window that the cycle deals with.
+constexpr int32_t kReadStartCommandId = 1025;  // read-start toggle "読取開始"
+constexpr int32_t kResultCommandId = 1028;     // hidden button "INVALID_DATA": a result waits
+
+// The result waiting for display. kind: 0 none, 1 barcode, 2 QR code, 3 Data
+// Matrix. A kind writes only its own texts; the others keep what they held.
+struct ReadResult {
+  int32_t kind = 0;
+  char data[4192] = {};     // decoded bytes as the decoder gave them, NUL-terminated
+  char typeName[20] = {};   // kind 1
+  char qrVersion[50] = {};  // kind 2
+  char qrLevel[50] = {};    // kind 2
+};
+
+// The text the result box shows for a result, in UTF-8: the data converted
+// first (UTF-8 as it is, else Shift JIS, else Latin-1), then put after the
+// labels. Kind 0 gives the empty text.
+std::string FormatResultText(const ReadResult& result);
+
+// Cuts an incomplete multibyte character from the end of a text of `length`
+// bytes (a fixed-capacity copy may have cut it in two): the trailing bytes of a
+// UTF-8 sequence that the text would otherwise be valid UTF-8 without, or a
+// Shift JIS lead byte left alone. Returns the new length; writes the NUL.
+int32_t DropCutCharacter(char* text, int32_t length);
+
+// Decoder use is serialized between the capture thread and the settings pages'
+// trial reads: hold this around every decode call (and around other calls into
+// the QR and Data Matrix libraries). Never hold it across a dialog or while
+// stopping the reading.
+std::mutex& DecoderMutex();
+
+// The capture back end as the cycle drives it.
+class CaptureStream {
+ public:
+  virtual ~CaptureStream() = default;
+  // Starts delivering frames to HandleFrame: 0, or a negative code.
+  virtual int32_t RunStream() = 0;
+  // Stops the frames. May return while a HandleFrame is still in flight; the
+  // cycle waits for it.
+  virtual void StopStream() = 0;
+};
+
+// What the window supplies. Each may be empty.
+struct CycleCallbacks {
+  // The settings in force, as a copy. Called on the capture thread once per
+  // frame and on the window thread by the result handler, so it must be safe
+  // against the window's own edits (e.g. copy under the window's lock).
+  std::function<SettingsRecord()> settings;
+  // Queues the result command (id kResultCommandId) to the window thread, which
+  // then calls OnResultCommand. Called on the capture thread and by
+  // ToggleReading on the window thread; must never wait for the window thread.
+  std::function<void()> postResultCommand;
+  // Capture thread, after every frame: queue a repaint of previewRect without
+  // erasing the background. Must never wait for the window thread.
+  std::function<void()> repaintPreview;
+  // Window thread, when reading starts: repaint the whole window, erasing it.
+  std::function<void()> repaintWindow;
+};
+
+// What the window does after the result command.
+struct ResultCommandOutcome {
+  bool shown = false;           // a result was taken (kind 1, 2 or 3)
+  std::string text;             // the result box's new text; empty empties it
+  bool stoppedReading = false;  // OneDecode: release the read-start button, caption "読取開始"
+};
+
+class ReadingCycle {
+ public:
+  ReadingCycle(FrameRing& ring, CycleCallbacks callbacks);
+  ~ReadingCycle();
+  ReadingCycle(const ReadingCycle&) = delete;
+  ReadingCycle& operator=(const ReadingCycle&) = delete;
+
+  // The back end that StartReading and StopReading drive.
+  void SetStream(CaptureStream* stream);
+
+  // Capture thread: one frame. Returns at once while reading is stopped or
+  // stopping; refuses frames without the ring's geometry.
+  void HandleFrame(const FrameView& frame);
+
+  // Window thread. The result command handler: takes the waiting result,
+  // formats it and, when a result was taken and OneDecode is set, stops reading.
+  ResultCommandOutcome OnResultCommand();
+  // Window thread. The read-start toggle: stops reading when it is on;
+  // otherwise empties the result (through a result command), clears the
+  // overlays, repaints the window and starts reading. True when reading is on
+  // afterwards (caption "停止"), false otherwise (caption "読取開始").
+  bool ToggleReading();
+  // The bare start and stop sequences (the size change uses them too). Start
+  // gives 0 or the stream's code. Stop returns only when no HandleFrame runs.
+  int32_t StartReading();
+  void StopReading();
+  bool running() const { return running_.load(); }
+
+  // Where overlay outlines go: previewRect's top-left corner in the window
+  // (set by the window) and the preview scale (set at every connection).
+  void SetPreviewTopLeft(int32_t left, int32_t top);
+  void SetPreviewScale(double scaleX, double scaleY);
+  OverlayOrigin CurrentOverlayOrigin() const;
+
+  FrameRing& ring() { return ring_; }
+  // A copy of the waiting result, taken under its lock.
+  ReadResult PendingResult() const;
+  // True while a result command is queued and not yet handled.
+  bool ResultCommandPending() const;
+  // Frames that went through HandleFrame since construction (tests, benchmarks).
+  uint64_t FramesHandled() const { return framesHandled_.load(); }
+
+ private:
+  SettingsRecord CurrentSettings() const;
+  // Stores a decoded result unless stopping; true when stored.
+  bool StoreResult(int32_t kind, const char* data, const char* typeName, const char* version,
+                   const char* level);
+  void PostIfWaiting();
+
+  FrameRing& ring_;
+  CycleCallbacks callbacks_;
+  CaptureStream* stream_ = nullptr;
+
+  std::atomic<bool> running_{false};
+  // Set before the stream is stopped: a late frame returns at once and a
+  // decode that is still running stores nothing.
+  std::atomic<bool> stopping_{true};
+  std::mutex flightMutex_;
+  std::condition_variable flightDone_;
+  int32_t inFlight_ = 0;
+
+  mutable std::mutex resultMutex_;
+  ReadResult readResult_;
+  bool commandPending_ = false;
+
+  mutable std::mutex viewMutex_;
+  int32_t previewLeft_ = 0;
+  int32_t previewTop_ = 0;
+  double scaleX_ = 1.0;
+  double scaleY_ = 1.0;
+
+  std::atomic<uint64_t> framesHandled_{0};
+};
+
+}  // namespace vantrel
+
+#endif

@@ -1,0 +1,276 @@
+#include "vantrel/reading_cycle.h"
+
+#include <cstring>
+#include <utility>
+
+#include "reading_text.h"
+#include "vantrel/overlay.h"
+
+namespace vantrel {
+
+namespace {
+
+// Copies a NUL-terminated text into a fixed field, cutting it to the field.
+template <size_t N>
+void CopyText(char (&field)[N], const char* text) {
+  const size_t length = strnlen(text, N - 1);
+  std::memcpy(field, text, length);
+  field[length] = '\0';
+}
+
+constexpr int32_t kQrCapacity = 100;
+
+}  // namespace
+
+std::mutex& DecoderMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+
+std::string FormatResultText(const ReadResult& result) {
+  const std::string data = ResultDataToUtf8(result.data, strnlen(result.data, sizeof result.data));
+  switch (result.kind) {
+    case 1:
+      return std::string("種類：") + std::string(result.typeName, strnlen(result.typeName, sizeof result.typeName)) +
+             "\r\n\r\n" + data;
+    case 2:
+      return std::string("バージョン：") +
+             std::string(result.qrVersion, strnlen(result.qrVersion, sizeof result.qrVersion)) +
+             "\r\nレベル：" + std::string(result.qrLevel, strnlen(result.qrLevel, sizeof result.qrLevel)) +
+             "\r\n\r\n" + data;
+    case 3:
+      return data;
+    default:
+      return std::string();
+  }
+}
+
+ReadingCycle::ReadingCycle(FrameRing& ring, CycleCallbacks callbacks)
+    : ring_(ring), callbacks_(std::move(callbacks)) {}
+
+ReadingCycle::~ReadingCycle() {
+  std::unique_lock<std::mutex> lock(flightMutex_);
+  stopping_.store(true);
+  flightDone_.wait(lock, [this] { return inFlight_ == 0; });
+}
+
+void ReadingCycle::SetStream(CaptureStream* stream) { stream_ = stream; }
+
+SettingsRecord ReadingCycle::CurrentSettings() const {
+  return callbacks_.settings ? callbacks_.settings() : SettingsRecord{};
+}
+
+void ReadingCycle::SetPreviewTopLeft(int32_t left, int32_t top) {
+  std::lock_guard<std::mutex> lock(viewMutex_);
+  previewLeft_ = left;
+  previewTop_ = top;
+}
+
+void ReadingCycle::SetPreviewScale(double scaleX, double scaleY) {
+  std::lock_guard<std::mutex> lock(viewMutex_);
+  scaleX_ = scaleX;
+  scaleY_ = scaleY;
+}
+
+OverlayOrigin ReadingCycle::CurrentOverlayOrigin() const {
+  std::lock_guard<std::mutex> lock(viewMutex_);
+  return OverlayOriginFor(previewLeft_, previewTop_, scaleX_, scaleY_);
+}
+
+ReadResult ReadingCycle::PendingResult() const {
+  std::lock_guard<std::mutex> lock(resultMutex_);
+  return readResult_;
+}
+
+bool ReadingCycle::ResultCommandPending() const {
+  std::lock_guard<std::mutex> lock(resultMutex_);
+  return commandPending_;
+}
+
+bool ReadingCycle::StoreResult(int32_t kind, const char* data, const char* typeName, const char* version,
+                               const char* level) {
+  std::lock_guard<std::mutex> lock(resultMutex_);
+  // After a stop was asked for (or a shown result stopped the reading) a decode
+  // that was still running must not replace what the window shows.
+  if (stopping_.load()) return false;
+  readResult_.kind = kind;
+  CopyText(readResult_.data, data);
+  if (typeName != nullptr) CopyText(readResult_.typeName, typeName);
+  if (version != nullptr) CopyText(readResult_.qrVersion, version);
+  if (level != nullptr) CopyText(readResult_.qrLevel, level);
+  return true;
+}
+
+void ReadingCycle::PostIfWaiting() {
+  bool post = false;
+  {
+    std::lock_guard<std::mutex> lock(resultMutex_);
+    // One command at a time: a command that is still queued shows the newest
+    // result when it runs, so a second one would only empty the box again.
+    if (readResult_.kind != 0 && !commandPending_ && callbacks_.postResultCommand) {
+      commandPending_ = true;
+      post = true;
+    }
+  }
+  if (post) callbacks_.postResultCommand();
+}
+
+void ReadingCycle::HandleFrame(const FrameView& frame) {
+  if (stopping_.load(std::memory_order_acquire)) return;
+  {
+    std::lock_guard<std::mutex> lock(flightMutex_);
+    if (stopping_.load()) return;
+    ++inFlight_;
+  }
+  struct FlightEnd {
+    ReadingCycle* cycle;
+    ~FlightEnd() {
+      {
+        std::lock_guard<std::mutex> lock(cycle->flightMutex_);
+        --cycle->inFlight_;
+      }
+      cycle->flightDone_.notify_all();
+    }
+  } flightEnd{this};
+
+  FrameRing::Lease slot = ring_.Store(frame);
+  if (!slot) return;
+  framesHandled_.fetch_add(1);
+
+  const SettingsRecord settings = CurrentSettings();
+  const OverlayOrigin origin = CurrentOverlayOrigin();
+
+  // Working storage of this frame only; nothing is allocated per frame.
+  char data[kDecodeDataBytes];
+  char typeName[20];
+  char version[50];
+  char level[50];
+  int32_t position[8] = {};
+  int32_t length = 0;
+  data[0] = typeName[0] = version[0] = level[0] = '\0';
+
+  bool found = false;
+  if (settings.BarCodeEnable != 0 && !stopping_.load()) {
+    int32_t status;
+    {
+      std::lock_guard<std::mutex> lock(DecoderMutex());
+      status = DecodeBarcode(slot.image(), settings, origin, typeName, &length, position, data);
+    }
+    if (status == 0) {
+      data[kDecodeDataBytes - 1] = '\0';
+      typeName[sizeof typeName - 1] = '\0';
+      StoreResult(1, data, typeName, nullptr, nullptr);
+      found = true;
+    }
+  }
+  if (!found && settings.QRCodeEnable != 0 && !stopping_.load()) {
+    int32_t status;
+    {
+      std::lock_guard<std::mutex> lock(DecoderMutex());
+      status = DecodeQrCode(slot.image(), settings, origin, kQrCapacity, version, level, position, data,
+                            &length);
+    }
+    if (status == 0) {
+      data[kQrCapacity - 1] = '\0';
+      version[sizeof version - 1] = '\0';
+      level[sizeof level - 1] = '\0';
+      const int32_t text = static_cast<int32_t>(strnlen(data, kQrCapacity));
+      // A text as long as the capacity allows may have lost the rest of its
+      // last character to the cut.
+      if (text == kQrCapacity - 1) DropCutCharacter(data, text);
+      StoreResult(2, data, nullptr, version, level);
+      found = true;
+    }
+  }
+  if (!found && settings.DmxCodeEnable != 0 && !stopping_.load()) {
+    int32_t status;
+    {
+      std::lock_guard<std::mutex> lock(DecoderMutex());
+      status = DecodeDataMatrix(slot.image(), settings, origin, data, kDecodeDataBytes, position, &length);
+    }
+    if (status == 0) {
+      data[kDecodeDataBytes - 1] = '\0';
+      StoreResult(3, data, nullptr, nullptr, nullptr);
+      found = true;
+    }
+  }
+  slot.Release();
+
+  if (callbacks_.repaintPreview) callbacks_.repaintPreview();
+  PostIfWaiting();
+}
+
+ResultCommandOutcome ReadingCycle::OnResultCommand() {
+  const SettingsRecord settings = CurrentSettings();
+  ReadResult taken;
+  {
+    std::lock_guard<std::mutex> lock(resultMutex_);
+    taken = readResult_;
+    readResult_.kind = 0;
+    commandPending_ = false;
+    // With "読取後に停止する" the shown result is the last one: close the door on
+    // results of frames still being decoded before the stream is stopped.
+    if (taken.kind >= 1 && taken.kind <= 3 && settings.OneDecode != 0) stopping_.store(true);
+  }
+  ResultCommandOutcome outcome;
+  outcome.shown = taken.kind >= 1 && taken.kind <= 3;
+  outcome.text = FormatResultText(taken);
+  if (outcome.shown && settings.OneDecode != 0) {
+    StopReading();
+    outcome.stoppedReading = true;
+  }
+  return outcome;
+}
+
+int32_t ReadingCycle::StartReading() {
+  if (running_.load()) return 0;
+  {
+    std::lock_guard<std::mutex> lock(flightMutex_);
+    stopping_.store(false);
+  }
+  const int32_t status = stream_ != nullptr ? stream_->RunStream() : -1;
+  if (status != 0) {
+    StopReading();
+    return status;
+  }
+  running_.store(true);
+  return 0;
+}
+
+void ReadingCycle::StopReading() {
+  running_.store(false);
+  {
+    std::lock_guard<std::mutex> lock(flightMutex_);
+    stopping_.store(true);
+  }
+  if (stream_ != nullptr) stream_->StopStream();
+  // The stream may stop without waiting for its streaming thread; the ring
+  // must not be reallocated under a frame that is still being handled.
+  std::unique_lock<std::mutex> lock(flightMutex_);
+  flightDone_.wait(lock, [this] { return inFlight_ == 0; });
+}
+
+bool ReadingCycle::ToggleReading() {
+  if (running_.load()) {
+    StopReading();
+    return false;
+  }
+  bool post = false;
+  {
+    std::lock_guard<std::mutex> lock(resultMutex_);
+    readResult_.kind = 0;
+    if (!commandPending_ && callbacks_.postResultCommand) {
+      commandPending_ = true;
+      post = true;
+    }
+  }
+  if (post) callbacks_.postResultCommand();
+  {
+    std::lock_guard<std::mutex> lock(DecoderMutex());
+    OverlayClear();
+  }
+  if (callbacks_.repaintWindow) callbacks_.repaintWindow();
+  return StartReading() == 0;
+}
+
+}  // namespace vantrel
