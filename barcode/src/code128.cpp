@@ -1,0 +1,180 @@
+// CODE 128.
+#include "bcd_decoder.h"
+
+namespace vantrel::bcd {
+
+namespace {
+
+// Element widths in modules (bar, space, bar, space, bar, space) of the values 0 to 105.
+constexpr const char* kCode128Widths[106] = {
+    "212222", "222122", "222221", "121223", "121322", "131222", "122213", "122312", "132212",
+    "221213", "221312", "231212", "112232", "122132", "122231", "113222", "123122", "123221",
+    "223211", "221132", "221231", "213212", "223112", "312131", "311222", "321122", "321221",
+    "312212", "322112", "322211", "212123", "212321", "232121", "111323", "131123", "131321",
+    "112313", "132113", "132311", "211313", "231113", "231311", "112133", "112331", "132131",
+    "113123", "113321", "133121", "313121", "211331", "231131", "213113", "213311", "213131",
+    "311123", "311321", "331121", "312113", "312311", "332111", "314111", "221411", "431111",
+    "111224", "111422", "121124", "121421", "141122", "141221", "112214", "112412", "122114",
+    "122411", "142112", "142211", "241211", "221114", "413111", "241112", "134111", "111242",
+    "121142", "121241", "114212", "124112", "124211", "411212", "421112", "421211", "212141",
+    "214121", "412121", "111143", "111341", "131141", "114113", "114311", "411113", "411311",
+    "113141", "114131", "311141", "411131", "211412", "211214", "211232"};
+
+constexpr uint32_t PatternOf(const char* widths) {
+  uint32_t p = 0;
+  for (int32_t e = 0; e < 6; ++e) {
+    const int32_t n = widths[e] - '0';
+    p = (p << n) | (e % 2 == 0 ? ((1u << n) - 1u) : 0u);
+  }
+  return p;
+}
+
+struct Code128Table {
+  uint32_t pattern[106];
+  constexpr Code128Table() : pattern() {
+    for (int32_t i = 0; i < 106; ++i) pattern[i] = PatternOf(kCode128Widths[i]);
+  }
+};
+constexpr Code128Table kTable;
+static_assert(kTable.pattern[0] == 0b11011001100);
+static_assert(kTable.pattern[103] == 0b11010000100);
+static_assert(kTable.pattern[104] == 0b11010010000);
+static_assert(kTable.pattern[105] == 0b11010011100);
+
+constexpr int32_t kSymbolModules = 11;
+constexpr int32_t kStopModules = 13;
+constexpr int32_t kMaxSymbols = 64;
+constexpr int32_t kStartA = 103;
+
+// Stop pattern windows, in stop modules: 2 3 3 1 1 1 2 modules, each element
+// above the lower and at most the upper bound.
+constexpr float kStopLow[7] = {1.5f, 2.5f, 2.5f, 0.5f, 0.5f, 0.5f, 1.5f};
+constexpr float kStopHigh[7] = {2.5f, 3.5f, 3.5f, 1.5f, 1.5f, 1.5f, 2.5f};
+
+enum CodeSet { kSetA, kSetB, kSetC };
+
+// Expands the data values into text; false when the text would pass 48 characters.
+bool Expand(const int32_t* values, int32_t count, CodeSet set, char* text, int32_t* length) {
+  int32_t n = 0;
+  bool shifted = false;
+  auto put = [&](int32_t ch) {
+    if (n >= OVOBCD_MAX_TEXT) return false;
+    text[n++] = static_cast<char>(ch);
+    return true;
+  };
+  for (int32_t j = 0; j < count; ++j) {
+    const int32_t v = values[j];
+    CodeSet in = set;
+    if (shifted) {
+      // The shifted value is read in the set the shift selected; then the set
+      // before the shift resumes.
+      shifted = false;
+      set = (set == kSetA) ? kSetB : kSetA;
+    }
+    switch (in) {
+      case kSetA:
+        if (v <= 63) {
+          if (!put(v + 32)) return false;
+        } else if (v <= 95) {
+          if (!put(v - 64)) return false;
+        } else if (v == 98) {
+          set = kSetB;
+          shifted = true;
+        } else if (v == 99) {
+          set = kSetC;
+        } else if (v == 100) {
+          set = kSetB;
+        }
+        break;
+      case kSetB:
+        if (v <= 95) {
+          if (!put(v + 32)) return false;
+        } else if (v == 98) {
+          set = kSetA;
+          shifted = true;
+        } else if (v == 99) {
+          set = kSetC;
+        } else if (v == 101) {
+          set = kSetA;
+        }
+        break;
+      case kSetC:
+        if (v <= 99) {
+          if (!put('0' + v / 10) || !put('0' + v % 10)) return false;
+        } else if (v == 100) {
+          set = kSetB;
+        } else if (v == 101) {
+          set = kSetA;
+        }
+        break;
+    }
+  }
+  *length = n;
+  return true;
+}
+
+}  // namespace
+
+int32_t DecodeCode128(BcdDecoder& d, int32_t k) {
+  if (k < 13) return 0;
+  const float* S = d.spaces;
+  const float* B = d.bars;
+  const OvoBcdParams& prm = d.params;
+  int32_t values[kMaxSymbols];
+  for (int32_t i = 0; i <= k - 13; ++i) {
+    d.ClearText();
+    int32_t c = 0;
+    bool stopFound = false;
+    while (c < kMaxSymbols) {
+      const int32_t j = i + 3 * c;
+      const float e[7] = {B[j], S[j + 1], B[j + 1], S[j + 2], B[j + 2], S[j + 3], B[j + 3]};
+      float t = e[0];
+      for (int32_t q = 1; q < 6; ++q) t += e[q];
+      const float x = t / static_cast<float>(kSymbolModules);
+      const float xs = (t + e[6]) / static_cast<float>(kStopModules);
+      if (c >= 2) {
+        bool stop = true;
+        for (int32_t q = 0; q < 7 && stop; ++q)
+          stop = kStopLow[q] * xs < e[q] && e[q] <= kStopHigh[q] * xs;
+        if (stop) {
+          stopFound = true;
+          break;
+        }
+      }
+      uint32_t pattern = 0;
+      int32_t bits = 0;
+      bool fits = true;
+      for (int32_t q = 0; q < 6 && fits; ++q)
+        fits = AppendModules(&pattern, &bits, ModuleCount(e[q] / x), q % 2 == 0, kSymbolModules);
+      int32_t v = -1;
+      if (fits) {
+        const int32_t lo = c == 0 ? kStartA : 0;
+        const int32_t hi = c == 0 ? 105 : 102;
+        for (int32_t t2 = lo; t2 <= hi; ++t2)
+          if (pattern == kTable.pattern[t2]) {
+            v = t2;
+            break;
+          }
+      }
+      if (v < 0) break;
+      values[c++] = v;
+      if (i + 3 * c + 3 > k) break;
+    }
+    if (!stopFound) continue;
+
+    int32_t sum = values[0];
+    for (int32_t j = 1; j <= c - 2; ++j) sum += j * values[j];
+    if (sum % 103 != values[c - 1]) continue;
+    int32_t length = 0;
+    if (!Expand(values + 1, c - 2, static_cast<CodeSet>(values[0] - kStartA), d.text, &length))
+      continue;
+    if (length < prm.CODE128_Min || length > prm.CODE128_Max) continue;
+    d.type = OVOBCD_CODE128;
+    d.length = length;
+    SetSymbolPosition(d, i, i + 3 * c + 3);
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace vantrel::bcd

@@ -1,0 +1,129 @@
+// CODE 39.
+#include "bcd_decoder.h"
+
+namespace vantrel::bcd {
+
+namespace {
+
+// Characters in the order of their check values, then the star.
+constexpr char kCode39Chars[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ-. $/+%*";
+constexpr int32_t kStar = 43;
+
+// Which of the nine elements (bar, space, bar, ... bar) are wide.
+constexpr const char* kCode39Wide[44] = {
+    "000110100", "100100001", "001100001", "101100000", "000110001", "100110000", "001110000",
+    "000100101", "100100100", "001100100", "100001001", "001001001", "101001000", "000011001",
+    "100011000", "001011000", "000001101", "100001100", "001001100", "000011100", "100000011",
+    "001000011", "101000010", "000010011", "100010010", "001010010", "000000111", "100000110",
+    "001000110", "000010110", "110000001", "011000001", "111000000", "010010001", "110010000",
+    "011010000", "010000101", "110000100", "011000100", "010101000", "010100010", "010001010",
+    "000101010", "010010100"};
+
+// The pattern as module bits: a narrow element one module, a wide one two, bars 1.
+constexpr uint32_t PatternOf(const char* wide) {
+  uint32_t p = 0;
+  for (int32_t e = 0; e < 9; ++e) {
+    const int32_t n = wide[e] == '1' ? 2 : 1;
+    const bool bar = e % 2 == 0;
+    p = (p << n) | (bar ? ((1u << n) - 1u) : 0u);
+  }
+  return p;
+}
+
+struct Code39Table {
+  uint32_t pattern[44];
+  constexpr Code39Table() : pattern() {
+    for (int32_t i = 0; i < 44; ++i) pattern[i] = PatternOf(kCode39Wide[i]);
+  }
+};
+constexpr Code39Table kTable;
+static_assert(kTable.pattern[0] == 0b101001101101);
+static_assert(kTable.pattern[kStar] == 0b100101101101);
+static_assert(kTable.pattern[39] == 0b100100100101);
+
+constexpr float kWide = 1.6f;
+constexpr float kQuiet = 5.0f;
+constexpr int32_t kMaxCharacters = 66;
+
+// Value of a character in the modulo-43 check; 43 for any other character.
+int32_t Code39CharValue(char c) {
+  for (int32_t i = 0; i < kStar; ++i)
+    if (kCode39Chars[i] == c) return i;
+  return kStar;
+}
+
+// Dollar, slash, plus and percent: three wide spaces and no wide bar.
+bool IsWideSpaceCharacter(char c) { return c == '$' || c == '/' || c == '+' || c == '%'; }
+
+}  // namespace
+
+int32_t DecodeCode39(BcdDecoder& d, int32_t k) {
+  if (k < 15) return 0;
+  const float* S = d.spaces;
+  const float* B = d.bars;
+  const OvoBcdParams& prm = d.params;
+  for (int32_t i = 0; i <= k - 16; ++i) {
+    d.ClearText();
+    bool started = false;
+    int32_t length = 0;
+    float mb = 0.0f;
+    float ms = 0.0f;
+    for (int32_t c = 0; i + 5 * c + 4 <= k && c < kMaxCharacters; ++c) {
+      const int32_t b0 = i + 5 * c;
+      float tb = 0.0f;
+      for (int32_t e = 0; e < 5; ++e) tb += B[b0 + e];
+      float ts = 0.0f;
+      for (int32_t e = 1; e <= 4; ++e) ts += S[b0 + e];
+      if (!started) {
+        mb = tb / 7.0f;
+        ms = ts / 5.0f;
+      }
+      uint32_t pattern = 0;
+      for (int32_t e = 0; e < 9; ++e) {
+        const bool bar = e % 2 == 0;
+        const float w = bar ? B[b0 + e / 2] : S[b0 + 1 + e / 2];
+        const int32_t n = w > kWide * (bar ? mb : ms) ? 2 : 1;
+        pattern = (pattern << n) | (bar ? ((1u << n) - 1u) : 0u);
+      }
+      if (pattern == kTable.pattern[kStar]) {
+        if (!started) {
+          if (!(S[b0] > kQuiet * ms)) break;
+          started = true;
+          continue;
+        }
+        // Stop character.
+        if (!(S[b0 + 5] > kQuiet * ms) || length < 1) break;
+        if (length < prm.CODE39_Min || length > prm.CODE39_Max) break;
+        if (prm.CODE39_Check == 1) {
+          int32_t sum = 0;
+          for (int32_t j = 0; j < length - 1; ++j) sum += Code39CharValue(d.text[j]);
+          if (Code39CharValue(d.text[length - 1]) != sum % 43) break;
+        }
+        d.type = OVOBCD_CODE39;
+        d.length = length;
+        SetSymbolPosition(d, i, i + 5 * length + 9);
+        return 1;
+      }
+      if (!started || length >= OVOBCD_MAX_TEXT) break;
+      int32_t v = -1;
+      for (int32_t t = 0; t < kStar; ++t)
+        if (pattern == kTable.pattern[t]) {
+          v = t;
+          break;
+        }
+      if (v < 0) break;
+      const char ch = kCode39Chars[v];
+      d.text[length++] = ch;
+      if (IsWideSpaceCharacter(ch)) {
+        mb = tb / 5.0f;
+        ms = ts / 7.0f;
+      } else {
+        mb = tb / 7.0f;
+        ms = ts / 5.0f;
+      }
+    }
+  }
+  return 0;
+}
+
+}  // namespace vantrel::bcd

@@ -1,0 +1,153 @@
+#include "scan_lines.h"
+
+#include <cmath>
+
+namespace vantrel::bcd {
+
+namespace {
+
+constexpr double kPi = 3.141592653589793;
+constexpr double kQuarterPi = 0.7853981633974483;
+constexpr double kThreeQuarterPi = 2.356194490192345;
+
+double StepRadians(double angleStepDeg) { return angleStepDeg * kPi / 180.0; }
+
+// Visits the grid of cell middles of a level, row by row, left to right.
+template <typename Visit>
+void ForEachCentre(const OvoBcdRange& r, int32_t level, Visit&& visit) {
+  const double w = static_cast<double>(int64_t{r.x1} - r.x0);
+  const double h = static_cast<double>(int64_t{r.y1} - r.y0);
+  const double cells = std::ldexp(1.0, level);
+  const double dx = w / cells;
+  const double dy = h / cells;
+  for (double y = dy / 2; y < h; y += dy)
+    for (double x = dx / 2; x < w; x += dx)
+      visit(static_cast<int32_t>(r.x0 + static_cast<int64_t>(std::trunc(x + 0.5))),
+            static_cast<int32_t>(r.y0 + static_cast<int64_t>(std::trunc(y + 0.5))));
+}
+
+}  // namespace
+
+int64_t ScanLineGenerator::AnglesPerCentre(double angleStepDeg) {
+  if (!(angleStepDeg >= 0.001)) angleStepDeg = 180.0;
+  const double step = StepRadians(angleStepDeg);
+  int64_t n = 0;
+  for (double theta = 0; theta < kPi; theta += step) ++n;
+  return n;
+}
+
+int64_t ScanLineGenerator::CentreCount(const OvoBcdRange& range, int32_t level) {
+  int64_t n = 0;
+  ForEachCentre(range, level, [&](int32_t, int32_t) { ++n; });
+  return n;
+}
+
+void ScanLineGenerator::Reset(const OvoBcdRange& range, int32_t level, double angleStepDeg) {
+  // Callers have replaced small steps already; a step that does not advance
+  // would never leave the first centre.
+  if (!(angleStepDeg >= 0.001)) angleStepDeg = 180.0;
+  x0_ = range.x0;
+  y0_ = range.y0;
+  x1_ = range.x1;
+  y1_ = range.y1;
+  step_ = StepRadians(angleStepDeg);
+  theta_ = 0;
+  centreIndex_ = 0;
+  centres_.clear();
+  ForEachCentre(range, level, [&](int32_t x, int32_t y) { centres_.push_back(OvoBcdPoint{x, y}); });
+  anglesPerCentre_ = AnglesPerCentre(angleStepDeg);
+}
+
+bool ScanLineGenerator::Advance(Line* line, OvoBcdPoint* centre) {
+  if (centreIndex_ >= centres_.size()) return false;
+  *centre = centres_[centreIndex_];
+  const double cx = centre->x;
+  const double cy = centre->y;
+  const double theta = theta_;
+  if (theta < kQuarterPi || theta > kThreeQuarterPi) {
+    const double t = std::tan(theta);
+    *line = Line{true, t, cy - cx * t};
+  } else {
+    const double q = std::cos(theta) / std::sin(theta);
+    *line = Line{false, q, cx - cy * q};
+  }
+  theta_ += step_;
+  if (!(theta_ < kPi)) {
+    theta_ = 0;
+    ++centreIndex_;
+  }
+  return true;
+}
+
+// The pixels of a line form one unbroken stretch of step values: the computed
+// coordinate is monotone in the step value (the product, the sum and trunc are
+// all monotone), so its values inside the range are contiguous. The stretch's
+// ends are found by bisection, which keeps any range, however large, cheap and
+// free of overflow.
+bool ScanLineGenerator::Extent(const Line& line, int64_t* first, int64_t* last) const {
+  const int64_t vBegin = line.alongX ? x0_ : y0_;
+  const int64_t vEnd = line.alongX ? x1_ : y1_;
+  const double cLo = static_cast<double>(line.alongX ? y0_ : x0_);
+  const double cHi = static_cast<double>(line.alongX ? y1_ : x1_);
+  if (vBegin >= vEnd) return false;
+  auto coord = [&](int64_t v) { return std::trunc(static_cast<double>(v) * line.slope + line.offset); };
+  // Smallest v in [vBegin, vEnd) where pred turns true (pred false then true); vEnd if never.
+  auto lowerBound = [&](auto pred) {
+    int64_t lo = vBegin, hi = vEnd;
+    while (lo < hi) {
+      const int64_t mid = lo + (hi - lo) / 2;
+      if (pred(coord(mid))) hi = mid;
+      else lo = mid + 1;
+    }
+    return lo;
+  };
+  int64_t a, b;
+  if (line.slope >= 0) {  // coordinate grows with v
+    a = lowerBound([&](double c) { return c >= cLo; });
+    b = lowerBound([&](double c) { return c >= cHi; }) - 1;
+  } else {
+    a = lowerBound([&](double c) { return c < cHi; });
+    b = lowerBound([&](double c) { return c < cLo; }) - 1;
+  }
+  if (a > b) return false;
+  *first = a;
+  *last = b;
+  return true;
+}
+
+bool ScanLineGenerator::Next(OvoBcdPoint* points, int32_t* n) {
+  Line line;
+  OvoBcdPoint centre;
+  *n = 0;
+  if (!Advance(&line, &centre)) return false;
+  int64_t first, last;
+  if (!Extent(line, &first, &last)) return true;
+  int32_t count = 0;
+  for (int64_t v = first; v <= last; ++v) {
+    const int32_t c = static_cast<int32_t>(std::trunc(static_cast<double>(v) * line.slope + line.offset));
+    points[count++] = line.alongX ? OvoBcdPoint{static_cast<int32_t>(v), c}
+                                  : OvoBcdPoint{c, static_cast<int32_t>(v)};
+  }
+  *n = count;
+  return true;
+}
+
+bool ScanLineGenerator::NextEnds(OvoBcdPoint* first, OvoBcdPoint* last) {
+  Line line;
+  OvoBcdPoint centre;
+  if (!Advance(&line, &centre)) return false;
+  int64_t a, b;
+  if (!Extent(line, &a, &b)) {
+    *first = *last = centre;
+    return true;
+  }
+  auto at = [&](int64_t v) {
+    const int32_t c = static_cast<int32_t>(std::trunc(static_cast<double>(v) * line.slope + line.offset));
+    return line.alongX ? OvoBcdPoint{static_cast<int32_t>(v), c} : OvoBcdPoint{c, static_cast<int32_t>(v)};
+  };
+  *first = at(a);
+  *last = at(b);
+  return true;
+}
+
+}  // namespace vantrel::bcd
