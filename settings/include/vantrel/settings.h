@@ -73,7 +73,12 @@ bool SaveSettings(const std::string& path, const SettingsRecord& settings);
 
 // Where the station keeps Vantrel.ini: beside the executable, or under
 // $XDG_CONFIG_HOME/vantrel (~/.config/vantrel) when that folder is not writable.
+// $VANTREL_SETTINGS, when set, names another file.
 std::string DefaultSettingsPath();
+
+// The choice behind DefaultSettingsPath for a given program folder: the folder
+// itself when it is writable, else the user's configuration folder (created).
+std::string SettingsPathFor(const std::string& programFolder, bool folderWritable);
 
 }  // namespace vantrel
 
