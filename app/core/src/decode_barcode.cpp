@@ -1,10 +1,85 @@
+#include <algorithm>
+#include <cstring>
+
+#include "vantrel/OvoBcd.h"
 #include "vantrel/decode_calls.h"
+#include "vantrel/draw_context.h"
+#include "vantrel/guide_lines.h"
+#include "vantrel/overlay.h"
 
 namespace vantrel {
 
-// Placeholder until the barcode library lands: nothing is ever found.
-int32_t DecodeBarcode(DibImage, const SettingsRecord&, OverlayOrigin, char*, int32_t*, int32_t*, char*) {
-  return -4;
+namespace {
+
+// The barcode page accepts lengths of 1 to 9999; a settings file may hold
+// anything, and a lower bound of 0 would let empty symbols read.
+int32_t LengthBound(int32_t v) { return std::clamp(v, 1, 9999); }
+
+OvoBcdParams BarcodeParams(const SettingsRecord& s) {
+  // The optional check characters of ITF, CODE 39 and NW-7 are not verified.
+  return OvoBcdParams{s.JAN8,
+                      s.JAN13,
+                      s.ITF,
+                      LengthBound(s.ITF_Min),
+                      LengthBound(s.ITF_Max),
+                      0,
+                      s.CODE39,
+                      LengthBound(s.CODE39_Min),
+                      LengthBound(s.CODE39_Max),
+                      0,
+                      s.NW7,
+                      LengthBound(s.NW7_Min),
+                      LengthBound(s.NW7_Max),
+                      0,
+                      s.CODE128,
+                      LengthBound(s.CODE128_Min),
+                      LengthBound(s.CODE128_Max)};
+}
+
+constexpr int32_t kTypeNameBytes = 20;
+// The reading line drawn three pixels thick: once in place and shifted by one
+// pixel up, down, left and right.
+constexpr int32_t kLineShifts[5][2] = {{0, -1}, {0, 0}, {0, 1}, {-1, 0}, {1, 0}};
+
+}  // namespace
+
+int32_t DecodeBarcode(DibImage picture, const SettingsRecord& settings, OverlayOrigin origin,
+                      char* typeName, int32_t* length, int32_t position[4], char* data) {
+  const OvoBcdParams params = BarcodeParams(settings);  // private copy for this call
+  const bool binarize = settings.AutoBin != 0;
+  const int32_t width = DibGetWidth(picture);
+  const int32_t height = DibGetHeight(picture);
+  DibRect r = ClampedRange(settings, width, height);
+  // Starts beyond the far edge and ends before the near one are brought in too.
+  r.left = std::min(r.left, width - 1);
+  r.top = std::min(r.top, height - 1);
+  r.right = std::max(r.right, 0);
+  r.bottom = std::max(r.bottom, 0);
+  const OvoBcdRange range{r.left, r.top, r.right, r.bottom};
+
+  int32_t pos[4] = {0, 0, 0, 0};
+  int32_t type = -1;
+  int32_t len = 0;
+  char text[OVOBCD_TEXT_BYTES] = {};
+  const int32_t status = OvoBcdDecode(picture, &params, &range, binarize, ClampedScanLevel(settings),
+                                      settings.ScanDegree, pos, &type, &len, text);
+  if (status != OVOBCD_OK) return status;
+
+  if (typeName) {
+    std::strncpy(typeName, BarcodeTypeName(type), kTypeNameBytes - 1);
+    typeName[kTypeNameBytes - 1] = '\0';
+  }
+  if (length) *length = len;
+  if (position) std::copy(pos, pos + 4, position);
+  if (data) std::memcpy(data, text, static_cast<size_t>(std::clamp(len, 0, int32_t{OVOBCD_MAX_TEXT})) + 1);
+
+  OverlayClear();
+  const uint32_t red = MakeColour(255, 0, 0);
+  for (const auto& s : kLineShifts) {
+    OverlayAddLine(origin.x + pos[0] + s[0], origin.y + pos[1] + s[1], origin.x + pos[2] + s[0],
+                   origin.y + pos[3] + s[1], red);
+  }
+  return 0;
 }
 
 }  // namespace vantrel
