@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <new>
 #include <vector>
 
 #include "vantrel/OvoDmx.h"
@@ -82,6 +83,33 @@ bool IntersectEdges(int32_t ax, int32_t ay, int32_t aAngle, int32_t bx, int32_t 
 
 // The normalized blur kernel for a radius; its length is odd.
 std::vector<double> UnsharpKernel(double radius);
+
+// Work memory of the sharpening. Tests make the n-th request fail (counting
+// from 0; -1, the default, lets every request through) to see that a refusal
+// leaves the destination untouched.
+extern std::atomic<int32_t> g_failWorkAllocation;
+// Lanes per blur step: 0 as the processor allows (32 with AVX2, else 16);
+// 16 forces the narrow path so that tests cover both.
+extern std::atomic<int32_t> g_unsharpLanes;
+void* AllocateWork(size_t bytes);  // throws std::bad_alloc
+void ReleaseWork(void* p) noexcept;
+
+template <typename T>
+struct WorkAllocator {
+  using value_type = T;
+  WorkAllocator() = default;
+  template <typename U>
+  WorkAllocator(const WorkAllocator<U>&) {}
+  T* allocate(size_t n) {
+    if (n > SIZE_MAX / sizeof(T)) throw std::bad_alloc();
+    return static_cast<T*>(AllocateWork(n * sizeof(T)));
+  }
+  void deallocate(T* p, size_t) noexcept { ReleaseWork(p); }
+  template <typename U>
+  bool operator==(const WorkAllocator<U>&) const { return true; }
+};
+template <typename T>
+using WorkVector = std::vector<T, WorkAllocator<T>>;
 
 }  // namespace vantrel::dmx
 

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <vector>
@@ -18,6 +19,21 @@
 #include "vantrel/OvoDmx.h"
 
 namespace vantrel::dmx {
+
+std::atomic<int32_t> g_failWorkAllocation{-1};
+std::atomic<int32_t> g_unsharpLanes{0};
+
+void* AllocateWork(size_t bytes) {
+  if (g_failWorkAllocation.load(std::memory_order_relaxed) >= 0 &&
+      g_failWorkAllocation.fetch_sub(1, std::memory_order_relaxed) == 0) {
+    throw std::bad_alloc();
+  }
+  void* p = std::malloc(bytes ? bytes : 1);
+  if (!p) throw std::bad_alloc();
+  return p;
+}
+
+void ReleaseWork(void* p) noexcept { std::free(p); }
 
 std::vector<double> UnsharpKernel(double radius) {
   const double sigma = std::fabs(radius) + 1.0;
@@ -60,11 +76,11 @@ namespace {
 struct LinePlan {
   int32_t N = 0, n = 0, h = 0;
   bool shortRule = false;            // kernel longer than the line
-  std::vector<int32_t> lo, hi;       // kernel index range (or sample range, short rule)
-  std::vector<double> scale;         // divisor, 0 where the sum is taken as it is
+  vantrel::dmx::WorkVector<int32_t> lo, hi;  // kernel index range (or sample range, short rule)
+  vantrel::dmx::WorkVector<double> scale;     // divisor, 0 where the sum is taken as it is
 };
 
-void MakePlan(const std::vector<double>& k, int32_t N, LinePlan* plan) {
+void MakePlan(const vantrel::dmx::WorkVector<double>& k, int32_t N, LinePlan* plan) {
   const int32_t n = static_cast<int32_t>(k.size()), h = n / 2;
   plan->N = N;
   plan->n = n;
@@ -297,7 +313,7 @@ extern "C" int32_t OvoDmxUnsharp(CDataMatCtrl* reader, DibImage source, DibImage
   job.srcStride = DibGetStride(source);
   job.dstStride = DibGetStride(destination);
 
-  const bool wide = HaveAvx2();
+  const bool wide = HaveAvx2() && vantrel::dmx::g_unsharpLanes.load(std::memory_order_relaxed) != 16;
   const int L = wide ? 32 : 16;
   const BlurFn blur = wide ? BlurLanes32 : BlurLanes16;
   const MergeRule merge{amount, theta};
@@ -306,16 +322,18 @@ extern "C" int32_t OvoDmxUnsharp(CDataMatCtrl* reader, DibImage source, DibImage
 
   // Everything is allocated before the first byte of the destination is written.
   try {
-    const std::vector<double> k = vantrel::dmx::UnsharpKernel(radius);
+    using vantrel::dmx::WorkVector;
+    const std::vector<double> plain = vantrel::dmx::UnsharpKernel(radius);
+    const WorkVector<double> k(plain.begin(), plain.end());
     LinePlan rows, cols;
     MakePlan(k, job.w, &rows);
     MakePlan(k, job.hgt, &cols);
     const size_t longest = static_cast<size_t>(std::max(job.w, job.hgt));
-    std::vector<double> D(longest * L);
-    std::vector<uint8_t> out(longest * L);
-    std::vector<uint8_t> T(bytes);
-    std::vector<const uint8_t*> lanes(static_cast<size_t>(L));
-    std::vector<uint8_t> table;
+    WorkVector<double> D(longest * L);
+    WorkVector<uint8_t> out(longest * L);
+    WorkVector<uint8_t> T(bytes);
+    WorkVector<const uint8_t*> lanes(static_cast<size_t>(L));
+    WorkVector<uint8_t> table;
     if (useTable) {
       table.resize(size_t{256} * 256);
       for (int32_t s = 0; s < 256; ++s)
