@@ -250,6 +250,10 @@ void ReadingCycle::StopReading() {
   flightDone_.wait(lock, [this] { return inFlight_ == 0; });
 }
 
+void ReadingCycle::RepaintWindow() {
+  if (callbacks_.repaintWindow) callbacks_.repaintWindow();
+}
+
 bool ReadingCycle::ToggleReading() {
   if (running_.load()) {
     StopReading();
@@ -269,7 +273,7 @@ bool ReadingCycle::ToggleReading() {
     std::lock_guard<std::mutex> lock(DecoderMutex());
     OverlayClear();
   }
-  if (callbacks_.repaintWindow) callbacks_.repaintWindow();
+  RepaintWindow();
   return StartReading() == 0;
 }
 

@@ -116,6 +116,9 @@ class ReadingCycle {
   int32_t StartReading();
   void StopReading();
   bool running() const { return running_.load(); }
+  // Asks the window to repaint itself whole, erasing it (after a reading
+  // starts or the frame size changed).
+  void RepaintWindow();
 
   // Where overlay outlines go: previewRect's top-left corner in the window
   // (set by the window) and the preview scale (set at every connection).

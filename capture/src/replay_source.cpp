@@ -1,0 +1,196 @@
+#include "replay_source.h"
+
+#include <gst/video/video.h>
+#include <gst/app/gstappsink.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <filesystem>
+
+#include "vantrel/capture_modes.h"
+
+namespace vantrel {
+
+namespace {
+
+bool HasPictureExtension(const std::string& name) {
+  const auto dot = name.rfind('.');
+  if (dot == std::string::npos) return false;
+  std::string ext = name.substr(dot + 1);
+  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return ext == "png" || ext == "bmp" || ext == "jpg" || ext == "jpeg";
+}
+
+// The decoder for a file, told by its first bytes rather than by its name.
+const char* DecoderFor(const std::string& path) {
+  unsigned char head[8] = {};
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (f == nullptr) return nullptr;
+  const size_t n = std::fread(head, 1, sizeof head, f);
+  std::fclose(f);
+  if (n >= 8 && head[0] == 0x89 && head[1] == 'P' && head[2] == 'N' && head[3] == 'G') return "pngdec";
+  if (n >= 3 && head[0] == 0xFF && head[1] == 0xD8 && head[2] == 0xFF) return "jpegdec";
+  // No BMP decoder is plugged in automatically; the pixbuf decoder reads them.
+  if (n >= 2 && head[0] == 'B' && head[1] == 'M') return "gdkpixbufdec";
+  return "decodebin";
+}
+
+void LinkDecodedPad(GstElement*, GstPad* pad, gpointer convert) {
+  GstPad* sink = gst_element_get_static_pad(GST_ELEMENT(convert), "sink");
+  if (sink != nullptr && !gst_pad_is_linked(sink)) gst_pad_link(pad, sink);
+  if (sink != nullptr) gst_object_unref(sink);
+}
+
+std::string BusError(GstElement* pipeline) {
+  std::string text;
+  GstBus* bus = gst_element_get_bus(pipeline);
+  if (bus == nullptr) return text;
+  while (GstMessage* m = gst_bus_pop_filtered(bus, GST_MESSAGE_ERROR)) {
+    GError* error = nullptr;
+    gst_message_parse_error(m, &error, nullptr);
+    if (error != nullptr && text.empty()) text = error->message;
+    if (error != nullptr) g_error_free(error);
+    gst_message_unref(m);
+  }
+  gst_object_unref(bus);
+  return text;
+}
+
+// One picture file as blue, green, red rows at its own size; null on failure.
+GstSample* DecodePicture(const std::string& path, std::string* error) {
+  const char* decoderName = DecoderFor(path);
+  if (decoderName == nullptr) {
+    if (error != nullptr) *error = "cannot open " + path;
+    return nullptr;
+  }
+  GstElement* pipeline = gst_pipeline_new(nullptr);
+  GstElement* source = gst_element_factory_make("filesrc", nullptr);
+  GstElement* decoder = gst_element_factory_make(decoderName, nullptr);
+  GstElement* convert = gst_element_factory_make("videoconvert", nullptr);
+  GstElement* filter = gst_element_factory_make("capsfilter", nullptr);
+  GstElement* sink = gst_element_factory_make("appsink", nullptr);
+  if (pipeline == nullptr || source == nullptr || decoder == nullptr || convert == nullptr ||
+      filter == nullptr || sink == nullptr) {
+    for (GstElement* e : {pipeline, source, decoder, convert, filter, sink}) {
+      if (e != nullptr) gst_object_unref(e);
+    }
+    if (error != nullptr) *error = std::string("missing GStreamer element for ") + path;
+    return nullptr;
+  }
+  g_object_set(source, "location", path.c_str(), nullptr);
+  GstCaps* bgr = gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "BGR", nullptr);
+  g_object_set(filter, "caps", bgr, nullptr);
+  gst_caps_unref(bgr);
+  g_object_set(sink, "sync", FALSE, nullptr);
+  gst_bin_add_many(GST_BIN(pipeline), source, decoder, convert, filter, sink, nullptr);
+  bool linked = gst_element_link(source, decoder) && gst_element_link_many(convert, filter, sink, nullptr);
+  if (std::string(decoderName) == "decodebin") {
+    g_signal_connect(decoder, "pad-added", G_CALLBACK(LinkDecodedPad), convert);
+  } else {
+    linked = linked && gst_element_link(decoder, convert);
+  }
+  GstSample* sample = nullptr;
+  if (linked && gst_element_set_state(pipeline, GST_STATE_PAUSED) != GST_STATE_CHANGE_FAILURE) {
+    sample = gst_app_sink_try_pull_preroll(GST_APP_SINK(sink), 10 * GST_SECOND);
+  }
+  if (sample == nullptr && error != nullptr) {
+    const std::string why = BusError(pipeline);
+    *error = "cannot decode " + path + (why.empty() ? std::string() : ": " + why);
+  }
+  gst_element_set_state(pipeline, GST_STATE_NULL);
+  gst_object_unref(pipeline);
+  return sample;
+}
+
+}  // namespace
+
+std::vector<std::string> ReplayFiles(const std::string& path) {
+  std::vector<std::string> files;
+  std::error_code ec;
+  const std::filesystem::path p(path);
+  if (std::filesystem::is_directory(p, ec)) {
+    for (const auto& entry : std::filesystem::directory_iterator(p, ec)) {
+      std::error_code fileEc;
+      if (entry.is_regular_file(fileEc) && HasPictureExtension(entry.path().filename().string())) {
+        files.push_back(entry.path().string());
+      }
+    }
+    std::sort(files.begin(), files.end(), PathBefore);
+  } else if (std::filesystem::is_regular_file(p, ec)) {
+    files.push_back(path);
+  }
+  return files;
+}
+
+ReplaySource::~ReplaySource() {
+  for (GstSample* s : pictures_) gst_sample_unref(s);
+}
+
+bool ReplaySource::Load(const std::string& path, std::string* error) {
+  for (GstSample* s : pictures_) gst_sample_unref(s);
+  pictures_.clear();
+  const std::vector<std::string> files = ReplayFiles(path);
+  if (files.empty()) {
+    if (error != nullptr) *error = "no PNG, BMP or JPEG picture at " + path;
+    return false;
+  }
+  for (const std::string& file : files) {
+    GstSample* sample = DecodePicture(file, error);
+    if (sample == nullptr) {
+      for (GstSample* s : pictures_) gst_sample_unref(s);
+      pictures_.clear();
+      return false;
+    }
+    pictures_.push_back(sample);
+  }
+  return true;
+}
+
+void ReplaySource::Rewind() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  next_ = 0;
+}
+
+GstElement* ReplaySource::MakeElement(const char* name, double framesPerSecond) {
+  if (pictures_.empty()) return nullptr;
+  GstElement* element = gst_element_factory_make("appsrc", name);
+  if (element == nullptr) return nullptr;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    frameDuration_ = framesPerSecond > 0 ? static_cast<GstClockTime>(GST_SECOND / framesPerSecond)
+                                         : GST_SECOND / 30;
+    next_ = 0;
+  }
+  g_object_set(element, "format", GST_FORMAT_TIME, "is-live", TRUE, "max-buffers", G_GUINT64_CONSTANT(2),
+               "block", FALSE, nullptr);
+  GstAppSrcCallbacks callbacks = {};
+  callbacks.need_data = &ReplaySource::NeedData;
+  gst_app_src_set_callbacks(GST_APP_SRC(element), &callbacks, this, nullptr);
+  return element;
+}
+
+void ReplaySource::NeedData(GstAppSrc* src, guint, gpointer self) {
+  auto* replay = static_cast<ReplaySource*>(self);
+  GstSample* picture = nullptr;
+  uint64_t n = 0;
+  GstClockTime duration = 0;
+  {
+    std::lock_guard<std::mutex> lock(replay->mutex_);
+    n = replay->next_++;
+    picture = replay->pictures_[n % replay->pictures_.size()];
+    duration = replay->frameDuration_;
+  }
+  // A new buffer header over the same pixels, stamped for its place in the
+  // stream; the pictures themselves stay untouched.
+  GstBuffer* buffer = gst_buffer_copy(gst_sample_get_buffer(picture));
+  GST_BUFFER_PTS(buffer) = n * duration;
+  GST_BUFFER_DTS(buffer) = GST_CLOCK_TIME_NONE;
+  GST_BUFFER_DURATION(buffer) = duration;
+  GstSample* frame = gst_sample_new(buffer, gst_sample_get_caps(picture), nullptr, nullptr);
+  gst_buffer_unref(buffer);
+  gst_app_src_push_sample(src, frame);
+  gst_sample_unref(frame);
+}
+
+}  // namespace vantrel

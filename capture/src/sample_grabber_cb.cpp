@@ -1,0 +1,58 @@
+#include "sample_grabber_cb.h"
+
+#include <gst/video/video.h>
+
+namespace vantrel {
+
+GstFlowReturn CSampleGrabberCB::SampleCB(GstAppSink* sink, gpointer) {
+  // Pull the preroll sample so that the appsink does not keep it; it is shown
+  // again as the first new sample once the pipeline plays.
+  if (GstSample* sample = gst_app_sink_try_pull_preroll(sink, 0)) gst_sample_unref(sample);
+  return GST_FLOW_OK;
+}
+
+GstFlowReturn CSampleGrabberCB::BufferCB(GstAppSink* sink, gpointer self) {
+  GstSample* sample = gst_app_sink_try_pull_sample(sink, 0);
+  if (sample == nullptr) return GST_FLOW_OK;
+  static_cast<CSampleGrabberCB*>(self)->Deliver(sample);
+  gst_sample_unref(sample);
+  return GST_FLOW_OK;
+}
+
+void CSampleGrabberCB::ReleaseNotify(gpointer self) { static_cast<CSampleGrabberCB*>(self)->Release(); }
+
+void CSampleGrabberCB::Deliver(GstSample* sample) {
+  ReadingCycle* cycle = cycle_.load();
+  // A frame that arrives while reading stops is not even mapped.
+  if (cycle == nullptr || !cycle->running()) return;
+  GstCaps* caps = gst_sample_get_caps(sample);
+  GstBuffer* buffer = gst_sample_get_buffer(sample);
+  GstVideoInfo info;
+  if (caps == nullptr || buffer == nullptr || !gst_video_info_from_caps(&info, caps) ||
+      GST_VIDEO_INFO_FORMAT(&info) != GST_VIDEO_FORMAT_BGR) {
+    refused_.fetch_add(1);
+    return;
+  }
+  FrameRing& ring = cycle->ring();
+  if (GST_VIDEO_INFO_WIDTH(&info) != ring.Width() || GST_VIDEO_INFO_HEIGHT(&info) != ring.Height()) {
+    refused_.fetch_add(1);
+    return;
+  }
+  // Mapping as a video frame honours the buffer's own row pitch (video meta),
+  // which need not be the 4-byte padding the info implies.
+  GstVideoFrame frame;
+  if (!gst_video_frame_map(&frame, &info, buffer, GST_MAP_READ)) {
+    refused_.fetch_add(1);
+    return;
+  }
+  FrameView view;
+  view.bits = static_cast<const uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0));
+  view.width = GST_VIDEO_FRAME_WIDTH(&frame);
+  view.height = GST_VIDEO_FRAME_HEIGHT(&frame);
+  view.stride = GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0);
+  delivered_.fetch_add(1);
+  cycle->HandleFrame(view);
+  gst_video_frame_unmap(&frame);
+}
+
+}  // namespace vantrel

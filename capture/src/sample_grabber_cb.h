@@ -1,0 +1,53 @@
+// The frame callback between the pipeline's appsink and the reading cycle.
+#ifndef VANTREL_CAPTURE_SAMPLE_GRABBER_CB_H
+#define VANTREL_CAPTURE_SAMPLE_GRABBER_CB_H
+
+#include <gst/app/gstappsink.h>
+
+#include <atomic>
+#include <cstdint>
+
+#include "vantrel/reading_cycle.h"
+
+namespace vantrel {
+
+// Reference-counted because the appsink holds it from its own threads: the
+// controller keeps the first reference, the appsink one more until its
+// callbacks are replaced or it is disposed.
+class CSampleGrabberCB {
+ public:
+  CSampleGrabberCB() = default;
+  virtual ~CSampleGrabberCB() = default;
+
+  int32_t AddRef() { return refCount_.fetch_add(1) + 1; }
+  int32_t Release() {
+    const int32_t left = refCount_.fetch_sub(1) - 1;
+    if (left == 0) delete this;
+    return left;
+  }
+
+  // The cycle that frames go to (may be null: frames are then dropped).
+  void SetCycle(ReadingCycle* cycle) { cycle_.store(cycle); }
+
+  // appsink callbacks, on the streaming thread. The preroll sample carries no
+  // frame for the cycle; every new sample is one frame.
+  static GstFlowReturn SampleCB(GstAppSink* sink, gpointer self);
+  static GstFlowReturn BufferCB(GstAppSink* sink, gpointer self);
+  // For the appsink's destroy notification: drops its reference.
+  static void ReleaseNotify(gpointer self);
+
+  uint64_t delivered() const { return delivered_.load(); }
+  uint64_t refused() const { return refused_.load(); }
+
+ private:
+  void Deliver(GstSample* sample);
+
+  std::atomic<int32_t> refCount_{1};
+  std::atomic<ReadingCycle*> cycle_{nullptr};
+  std::atomic<uint64_t> delivered_{0};
+  std::atomic<uint64_t> refused_{0};
+};
+
+}  // namespace vantrel
+
+#endif
