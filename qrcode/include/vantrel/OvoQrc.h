@@ -1,0 +1,78 @@
+/* OvoQrc: the station's QR code decoder (Model 2, versions 1 to 40, levels L,
+ * M, Q and H).
+ *
+ * One decoder instance serves the whole process: OvoQrcInitialize creates it,
+ * the setters give it a picture and its parameters, OvoQrcDecode finds and
+ * decodes every symbol in the processing area, and the getters read the
+ * results, which stay until the next decode. OvoQrcTerminate releases the
+ * instance. Calls must not overlap.
+ *
+ * Between initialization and termination the decoder keeps its parameters in
+ * OvoQrc.ini (section "QR_CODE_PARAMETER") in the current directory: read at
+ * initialization, written at termination.
+ *
+ * Status codes: 0 success; -1 no image, or an index, length or capacity that
+ * is refused; -2 unsupported pixel depth; -3 processing area too small; -4 no
+ * symbol decoded; -7 the decoder could not be allocated; -8 not initialized;
+ * 1 (initialization only) the first decode context could not be allocated.
+ *
+ * Decoded data are the symbol's bytes: digits and the 45 alphanumeric
+ * characters as ASCII, 8-bit bytes unchanged, Kanji as two-byte Shift JIS
+ * codes. Corner points are processing-area pixels: 0 the outer corner of the
+ * top-left finder pattern, 1 of the top-right one, 2 the symbol's bottom-right
+ * corner, 3 the outer corner of the bottom-left finder pattern (in the
+ * symbol's own orientation); in an upright picture they run clockwise. */
+#ifndef VANTREL_OVOQRC_H
+#define VANTREL_OVOQRC_H
+
+#include <stdint.h>
+
+#include "vantrel/dib.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* 0; -7 no memory for the decoder; 1 no memory for its first decode context.
+ * A second call replaces the instance. */
+int32_t OvoQrcInitialize(void);
+/* Writes the parameter file and releases the instance; nothing when not initialized. */
+void OvoQrcTerminate(void);
+
+/* The picture of the next decode (8-bit grey or 24-bit B,G,R, not owned):
+ * 0; -1 null image; -8 not initialized. */
+int32_t OvoQrcSetImage(DibImage image);
+/* left, top, right, bottom (inclusive), stored unchecked and clamped to the
+ * picture at the next decode. A null pointer changes nothing. */
+void OvoQrcSetArea(const int32_t* area);
+/* threshold clamped to 0..255. darkModules nonzero: pixels at or below the
+ * threshold are the symbol's dark modules; zero: pixels above it are (a light
+ * symbol on a dark ground). */
+void OvoQrcSetThreshold(int32_t threshold, int32_t darkModules);
+/* Colour channel read from 24-bit pictures, clamped to 0..2: 0 red, 1 green, 2 blue. */
+void OvoQrcSetColor(int32_t channel);
+
+/* 0 at least one symbol; -1 no image; -2 not 8 or 24 bits; -3 area narrower or
+ * lower than 31 pixels; -4 no symbol; -8 not initialized. count (may be null)
+ * receives the number of symbols, 0 on every failure. Symbols are ordered by
+ * rows of the picture, top row first, and left to right within a row. */
+int32_t OvoQrcDecode(int32_t* count);
+
+/* length: in, the buffer's capacity in bytes (at least 1); out, the bytes
+ * copied: the whole data, or capacity - 1 bytes when it does not fit, followed
+ * by a zero byte. -1 for an index outside 0 .. count - 1, a null length or a
+ * capacity below 1; a null buffer copies nothing and still returns 0. */
+int32_t OvoQrcGetData(int32_t index, int32_t* length, uint8_t* buffer);
+/* The symbol's version, 1 to 40 (a null pointer is skipped). */
+int32_t OvoQrcGetVersion(int32_t index, int32_t* version);
+/* The symbol's error-correction level: 0 L, 1 M, 2 Q, 3 H (a null pointer is skipped). */
+int32_t OvoQrcGetLevel(int32_t index, int32_t* level);
+/* The four corner points (null pointers are skipped). */
+int32_t OvoQrcGetPosition(int32_t index, int32_t* x0, int32_t* y0, int32_t* x1, int32_t* y1,
+                          int32_t* x2, int32_t* y2, int32_t* x3, int32_t* y3);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

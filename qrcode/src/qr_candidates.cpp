@@ -1,0 +1,141 @@
+// Building symbol candidates.
+//
+// For a pair A, B the rays along the line A-B measure both finders' widths,
+// and the centre distance in module widths estimates the version (centres of a
+// version-V symbol are 4V + 10 modules apart). A third finder C must lie 60 to
+// 120 degrees clockwise of B seen from A, which also rejects mirror images.
+// Rays across the line A-C and from B and C give the four straight sides of the
+// symbol's finder band; the edge follower gives the far and near sides of B
+// and C. Each triple is cut short by the cheap tests first.
+#include "qr_candidates.h"
+
+#include <algorithm>
+#include <cmath>
+#include <new>
+
+#include "qr_geometry.h"
+#include "qr_info.h"
+
+namespace vantrel::qr {
+
+namespace {
+
+constexpr double kPi = 3.141592653589793;
+
+// Version estimate from a centre distance and two finder widths (7 modules each).
+int32_t EstimateVersion(float distance, float width1, float width2) {
+  return QrRound((distance / ((width1 + width2) / 14) - 10) * 0.25);
+}
+
+// The line of one side of a finder: traced both ways from where a ray met it.
+struct Segment {
+  QrPoint a, b;
+};
+Segment TracedSide(const QrBinaryImage& img, QrPoint centre, QrPixel start) {
+  return {ToPoint(TraceEdge(img, centre, start, -1)), ToPoint(TraceEdge(img, centre, start, 1))};
+}
+
+}  // namespace
+
+bool BuildCandidates(const QrBinaryImage& img, const std::vector<QrFinder>& finders,
+                     std::vector<QrCandidate>* candidates) {
+  candidates->clear();
+  const int32_t n = static_cast<int32_t>(finders.size());
+  for (int32_t ia = 0; ia < n; ++ia) {
+    const QrPoint A{finders[ia].x, finders[ia].y};
+    for (int32_t ib = 0; ib < n; ++ib) {
+      if (ib == ia) continue;
+      const QrPoint B{finders[ib].x, finders[ib].y};
+      const double theta = Angle(A, B), thetaBack = theta + kPi;
+      QrPixel E1, E2, E3, E4;
+      if (!RayToEdge(img, A, thetaBack, &E1) || !RayToEdge(img, A, theta, &E2) ||
+          !RayToEdge(img, B, thetaBack, &E3) || !RayToEdge(img, B, theta, &E4))
+        continue;
+      const float wA = Distance(ToPoint(E1), ToPoint(E2));
+      const float wB = Distance(ToPoint(E3), ToPoint(E4));
+      const float dAB = Distance(A, B);
+      const int32_t vab = EstimateVersion(dAB, wA, wB);
+      if (vab < 0 || vab > 44) continue;
+
+      for (int32_t ic = 0; ic < n; ++ic) {
+        if (ic == ia || ic == ib) continue;
+        const QrPoint C{finders[ic].x, finders[ic].y};
+        const double phi = Angle(A, C), phiBack = phi + kPi;
+        if (!(std::sin(theta - phi) >= 0.8660254)) continue;
+
+        QrPixel E5, E6, E7, E8;
+        if (!RayToEdge(img, A, phiBack, &E5) || !RayToEdge(img, A, phi, &E6) ||
+            !RayToEdge(img, C, phiBack, &E7) || !RayToEdge(img, C, phi, &E8))
+          continue;
+        const float wA2 = Distance(ToPoint(E5), ToPoint(E6));
+        const float wC = Distance(ToPoint(E7), ToPoint(E8));
+        const float dAC = Distance(A, C);
+        if (!(std::max(dAB, dAC) / std::min(dAB, dAC) <= 2)) continue;
+        const int32_t vac = EstimateVersion(dAC, wA2, wC);
+        if (vac < 0 || vac > 44) continue;
+
+        int32_t version = -1;  // -1: left to the version information
+        if (vab <= 6 && vac <= 6) {
+          if (vab != vac) continue;
+          version = vab;
+        } else if (std::abs(vab - vac) > 4) {
+          continue;
+        }
+
+        QrPixel E9, E10, E11, E12;
+        if (!RayToEdge(img, B, phiBack, &E9) || !RayToEdge(img, B, phi, &E10) ||
+            !RayToEdge(img, C, thetaBack, &E11) || !RayToEdge(img, C, theta, &E12))
+          continue;
+
+        // The symbol's outer and inner edges along A-B (L1, L2) and A-C (L3, L4).
+        const QrPoint L1a = ToPoint(E5), L1b = ToPoint(E9);
+        const QrPoint L2a = ToPoint(E6), L2b = ToPoint(E10);
+        const QrPoint L3a = ToPoint(E1), L3b = ToPoint(E11);
+        const QrPoint L4a = ToPoint(E2), L4b = ToPoint(E12);
+        QrCandidate cand;
+        QrPoint* P = cand.P;
+        if (!Intersect(L1a, L1b, L3a, L3b, &P[0]) || !Intersect(L1a, L1b, L4a, L4b, &P[1]) ||
+            !Intersect(L2a, L2b, L4a, L4b, &P[2]) || !Intersect(L2a, L2b, L3a, L3b, &P[3]))
+          continue;
+        // B's and C's sides facing A and their far sides, cut by the edge lines.
+        const Segment bNear = TracedSide(img, B, E3), bFar = TracedSide(img, B, E4);
+        const Segment cNear = TracedSide(img, C, E7), cFar = TracedSide(img, C, E8);
+        if (!Intersect(L1a, L1b, bNear.a, bNear.b, &P[4]) ||
+            !Intersect(L2a, L2b, bNear.a, bNear.b, &P[7]) ||
+            !Intersect(L1a, L1b, bFar.a, bFar.b, &P[5]) ||
+            !Intersect(L2a, L2b, bFar.a, bFar.b, &P[6]) ||
+            !Intersect(L3a, L3b, cNear.a, cNear.b, &P[8]) ||
+            !Intersect(L4a, L4b, cNear.a, cNear.b, &P[9]) ||
+            !Intersect(L3a, L3b, cFar.a, cFar.b, &P[11]) ||
+            !Intersect(L4a, L4b, cFar.a, cFar.b, &P[10]))
+          continue;
+
+        if (version < 0) {
+          int32_t read = 0;
+          if (ReadVersion(img, P, B, C, &read)) version = read;
+          else if (vab == vac && vab <= 40) version = vab;
+          else continue;
+        }
+        QrFormat format;
+        if (!ReadFormat(img, P, A, B, C, &format)) continue;
+
+        cand.finderA = ia;
+        cand.finderB = ib;
+        cand.finderC = ic;
+        cand.version = version;
+        cand.level = format.level;
+        cand.mask = format.mask;
+        try {
+          candidates->push_back(cand);
+        } catch (const std::bad_alloc&) {
+          candidates->clear();
+          candidates->shrink_to_fit();
+          return false;
+        }
+      }
+    }
+  }
+  return true;
+}
+
+}  // namespace vantrel::qr

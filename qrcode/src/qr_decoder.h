@@ -1,0 +1,50 @@
+// The per-decode working state and the stages that run on it: the finder
+// search, the candidates, and the loop that tries each candidate, consumes the
+// finders of every decoded symbol, drops near-duplicates and orders the results
+// by rows and columns of the picture.
+#ifndef VANTREL_QRCODE_QR_DECODER_H
+#define VANTREL_QRCODE_QR_DECODER_H
+
+#include <cstdint>
+#include <vector>
+
+#include "qr_grid.h"
+#include "qr_reed_solomon.h"
+#include "qr_types.h"
+#include "qr_version_table.h"
+
+namespace vantrel::qr {
+
+struct QrDecodeContext {
+  QrBinaryImage image;
+  std::vector<QrFinder> finders;
+  std::vector<QrCandidate> candidates;
+  std::vector<QrResult> results;
+  QrModuleMatrix matrix;
+  QrGrid grid;
+  uint8_t codewords[kMaxCodewords] = {};
+  uint8_t scratch[kMaxCodewords] = {};
+  QrRsWork rs;
+  bool outOfMemory = false;
+};
+
+// The whole pipeline on a binary image: finders, candidates, the decoding loop
+// and the ordering. Returns the number of results (0 when the image is smaller
+// than 21 pixels either way, fewer than 3 finders or no candidate were found,
+// or a list could not grow).
+int32_t RunPipeline(QrDecodeContext* ctx, const QrBinaryImage& img);
+
+// Lays the function map, samples, unmasks and reads the codewords of the
+// candidate through the current grid; on success ctx->codewords starts with
+// *dataCount data codewords.
+bool Attempt(QrDecodeContext* ctx, const QrCandidate& cand, int32_t* dataCount);
+
+// Tries every candidate in list order and appends the decoded symbols.
+int32_t DecodeCandidates(QrDecodeContext* ctx);
+
+// Top row of symbols first, then left to right within a row.
+void OrderResults(std::vector<QrResult>* results);
+
+}  // namespace vantrel::qr
+
+#endif
