@@ -148,13 +148,10 @@ bool IntersectEdges(int32_t ax, int32_t ay, int32_t aAngle, int32_t bx, int32_t 
     x = vt.x;
     y = sl.c + sl.m * x;
   } else {
+    // y comes from the exact x: on a steep line B a whole-pixel x would move
+    // y by up to the slope (57 pixels at 89 degrees).
     const double dm = b.m - a.m;
-    x = fallbackX;
-    if (dm != 0.0) {
-      const double xd = (a.c - b.c) / dm;
-      if (std::isnan(xd)) return false;
-      x = static_cast<double>(TruncateToInt(xd));
-    }
+    x = dm != 0.0 ? (a.c - b.c) / dm : fallbackX;
     y = b.c + b.m * x;
   }
   if (std::isnan(x) || std::isnan(y)) return false;
