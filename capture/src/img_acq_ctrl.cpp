@@ -3,6 +3,7 @@
 #include <gst/app/gstappsink.h>
 #include <gst/gst.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <mutex>
 #include <utility>
@@ -455,20 +456,20 @@ int32_t CImgAcqCtrl::ChangeCaptureSize(CaptureDialogs* dialogs,
   }
   FrameSize target = previous;
   FrameSize chosen;
+  bool refused = false;
   if (dialogs != nullptr && !sizes.empty() && dialogs->ChooseFrameSize(sizes, current, &chosen)) {
     target = chosen;
+    // Only a size the device offers can be connected.
+    refused = std::find(sizes.begin(), sizes.end(), chosen) == sizes.end();
   }
 
   // After OK at the chosen size, after Cancel at the current one; a size that
   // does not connect falls back to the one before.
-  int32_t status = ConnectStream(target.width, target.height);
-  if (status != 0 && !(target == previous)) status = ConnectStream(previous.width, previous.height);
+  int32_t status = refused ? static_cast<int32_t>(kNotConnected) : ConnectStream(target.width, target.height);
+  if (status != 0 && (refused || !(target == previous))) status = ConnectStream(previous.width, previous.height);
   if (status == 0 && connected) connected(Xsize, Ysize);
 
-  {
-    std::lock_guard<std::mutex> lock(DecoderMutex());
-    OverlayClear();
-  }
+  OverlayClear();
   if (cycle != nullptr) cycle->RepaintWindow();
   if (wasRunning && status == 0) cycle->StartReading();
   return status;

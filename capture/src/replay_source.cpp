@@ -42,23 +42,9 @@ void LinkDecodedPad(GstElement*, GstPad* pad, gpointer convert) {
   if (sink != nullptr) gst_object_unref(sink);
 }
 
-std::string BusError(GstElement* pipeline) {
-  std::string text;
-  GstBus* bus = gst_element_get_bus(pipeline);
-  if (bus == nullptr) return text;
-  while (GstMessage* m = gst_bus_pop_filtered(bus, GST_MESSAGE_ERROR)) {
-    GError* error = nullptr;
-    gst_message_parse_error(m, &error, nullptr);
-    if (error != nullptr && text.empty()) text = error->message;
-    if (error != nullptr) g_error_free(error);
-    gst_message_unref(m);
-  }
-  gst_object_unref(bus);
-  return text;
-}
-
 // One picture file as blue, green, red rows at its own size; null on failure.
 GstSample* DecodePicture(const std::string& path, std::string* error) {
+  if (error != nullptr) error->clear();
   const char* decoderName = DecoderFor(path);
   if (decoderName == nullptr) {
     if (error != nullptr) *error = "cannot open " + path;
@@ -92,12 +78,23 @@ GstSample* DecodePicture(const std::string& path, std::string* error) {
   }
   GstSample* sample = nullptr;
   if (linked && gst_element_set_state(pipeline, GST_STATE_PAUSED) != GST_STATE_CHANGE_FAILURE) {
-    sample = gst_app_sink_try_pull_preroll(GST_APP_SINK(sink), 10 * GST_SECOND);
+    // Prerolled, or an error: whichever comes first (a file that is no
+    // picture fails at once instead of at the timeout).
+    GstBus* bus = gst_element_get_bus(pipeline);
+    GstMessage* m = gst_bus_timed_pop_filtered(
+        bus, 20 * GST_SECOND, static_cast<GstMessageType>(GST_MESSAGE_ASYNC_DONE | GST_MESSAGE_ERROR | GST_MESSAGE_EOS));
+    const bool prerolled = m != nullptr && GST_MESSAGE_TYPE(m) == GST_MESSAGE_ASYNC_DONE;
+    if (m != nullptr && GST_MESSAGE_TYPE(m) == GST_MESSAGE_ERROR) {
+      GError* e = nullptr;
+      gst_message_parse_error(m, &e, nullptr);
+      if (e != nullptr && error != nullptr) *error = "cannot decode " + path + ": " + e->message;
+      if (e != nullptr) g_error_free(e);
+    }
+    if (m != nullptr) gst_message_unref(m);
+    gst_object_unref(bus);
+    if (prerolled) sample = gst_app_sink_try_pull_preroll(GST_APP_SINK(sink), 0);
   }
-  if (sample == nullptr && error != nullptr) {
-    const std::string why = BusError(pipeline);
-    *error = "cannot decode " + path + (why.empty() ? std::string() : ": " + why);
-  }
+  if (sample == nullptr && error != nullptr && error->empty()) *error = "cannot decode " + path;
   gst_element_set_state(pipeline, GST_STATE_NULL);
   gst_object_unref(pipeline);
   return sample;

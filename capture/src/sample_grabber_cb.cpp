@@ -24,7 +24,7 @@ void CSampleGrabberCB::ReleaseNotify(gpointer self) { static_cast<CSampleGrabber
 void CSampleGrabberCB::Deliver(GstSample* sample) {
   ReadingCycle* cycle = cycle_.load();
   // A frame that arrives while reading stops is not even mapped.
-  if (cycle == nullptr || !cycle->running()) return;
+  if (cycle == nullptr || !cycle->AcceptingFrames()) return;
   GstCaps* caps = gst_sample_get_caps(sample);
   GstBuffer* buffer = gst_sample_get_buffer(sample);
   GstVideoInfo info;

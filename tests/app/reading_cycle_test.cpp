@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/cycle_harness.h"
+#include "app/cycle_pictures.h"
 #include "symbol_render.h"
 #include "vantrel/frame_ring.h"
 #include "vantrel/reading_cycle.h"
@@ -273,56 +274,6 @@ class FakeStream : public CaptureStream {
   std::atomic<int32_t> stops{0};
   int32_t runStatus = 0;
 };
-
-ModuleMatrix Modules(const std::vector<std::string>& options, const std::string& data) {
-  ModuleMatrix m;
-  std::string error;
-  EXPECT_TRUE(ZintModules(options, data, &m, &error)) << error;
-  return m;
-}
-
-DibPtr BarcodePicture(const std::string& data, int32_t width = 640, int32_t height = 480, double module = 2.0) {
-  RenderOptions o;
-  o.moduleSize = module;
-  o.barHeight = 40;
-  return RenderSymbol(Modules({"-b", "CODE128"}, data), o, width, height, 3);
-}
-
-DibPtr QrPicture(const std::string& data, const std::vector<std::string>& extra = {}, int32_t width = 640,
-                 int32_t height = 480, double module = 4.0) {
-  std::vector<std::string> options = {"-b", "QRCODE"};
-  options.insert(options.end(), extra.begin(), extra.end());
-  RenderOptions o;
-  o.moduleSize = module;
-  o.quietZone = 4;
-  return RenderSymbol(Modules(options, data), o, width, height, 3);
-}
-
-DibPtr DataMatrixPicture(const std::string& data) {
-  RenderOptions o;
-  o.moduleSize = 6;
-  o.quietZone = 4;
-  return RenderSymbol(Modules({"-b", "DATAMATRIX", "--square"}, data), o, 640, 480, 3);
-}
-
-// One picture with a barcode on the left and a QR code on the right.
-DibPtr BarcodeAndQrPicture(const std::string& barcode, const std::string& qr) {
-  DibPtr picture = RenderSymbol(Modules({"-b", "CODE128"}, barcode),
-                                RenderOptions{2.0, 0, 220, 240, 10, 40}, 640, 480, 3);
-  RenderOptions q;
-  q.moduleSize = 4;
-  q.quietZone = 4;
-  q.centreX = 460;
-  q.centreY = 240;
-  PaintSymbol(picture.get(), Modules({"-b", "QRCODE"}, qr), q);
-  return picture;
-}
-
-DibPtr BlankPicture(int32_t width = 640, int32_t height = 480) {
-  DibPtr picture(DibCreate(width, height, 3, 4));
-  FillGrey(picture.get(), 200);
-  return picture;
-}
 
 class ReadingCycleTest : public ::testing::Test {
  protected:

@@ -269,10 +269,7 @@ bool ReadingCycle::ToggleReading() {
     }
   }
   if (post) callbacks_.postResultCommand();
-  {
-    std::lock_guard<std::mutex> lock(DecoderMutex());
-    OverlayClear();
-  }
+  OverlayClear();
   RepaintWindow();
   return StartReading() == 0;
 }

@@ -116,6 +116,9 @@ class ReadingCycle {
   int32_t StartReading();
   void StopReading();
   bool running() const { return running_.load(); }
+  // False from the moment a stop is asked for until the next start: frames
+  // that come meanwhile are not even worth mapping.
+  bool AcceptingFrames() const { return !stopping_.load(); }
   // Asks the window to repaint itself whole, erasing it (after a reading
   // starts or the frame size changed).
   void RepaintWindow();
