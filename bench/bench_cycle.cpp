@@ -1,0 +1,234 @@
+// The reading cycle's rate: frames per second through the real pipeline (the
+// replay source playing as fast as the cycle takes frames) with each decoder
+// on 640 x 480 frames, the decode call alone on the same frame, and the time a
+// frame spends outside the decoders (copy into the ring and the hand-off).
+#include <benchmark/benchmark.h>
+
+#include <unistd.h>
+
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <mutex>
+#include <string>
+
+#include "symbol_render.h"
+#include "vantrel/decode_calls.h"
+#include "vantrel/dib_file.h"
+#include "vantrel/img_acq_ctrl.h"
+#include "vantrel/ovoutil.h"
+#include "vantrel/reading_cycle.h"
+
+namespace {
+
+using vantrel::test::DibPtr;
+
+enum Decoder { kNone = 0, kBarcode = 1, kQr = 2, kDataMatrix = 3 };
+
+const char* DecoderName(int d) {
+  static const char* const kNames[] = {"none", "barcode", "qrcode", "datamatrix"};
+  return kNames[d];
+}
+
+DibPtr Picture(int decoder) {
+  vantrel::test::ModuleMatrix m;
+  vantrel::test::RenderOptions o;
+  switch (decoder) {
+    case kBarcode:
+      vantrel::test::ZintModules({"-b", "CODE128"}, "VANTREL-0001", &m);
+      o.moduleSize = 2;
+      o.barHeight = 40;
+      break;
+    case kQr:
+      vantrel::test::ZintModules({"-b", "QRCODE", "--secure=2"}, "https://example.com/vantrel/0001", &m);
+      o.moduleSize = 4;
+      o.quietZone = 4;
+      break;
+    case kDataMatrix:
+      vantrel::test::ZintModules({"-b", "DATAMATRIX", "--square"}, "VANTREL-DMX-0001", &m);
+      o.moduleSize = 6;
+      o.quietZone = 4;
+      break;
+    default: {
+      DibPtr blank(DibCreate(640, 480, 3, 4));
+      vantrel::test::FillGrey(blank.get(), 200);
+      return blank;
+    }
+  }
+  DibPtr picture = vantrel::test::RenderSymbol(m, o, 640, 480, 3);
+  vantrel::test::AddNoise(picture.get(), 3.0, 7);
+  return picture;
+}
+
+vantrel::SettingsRecord SettingsFor(int decoder) {
+  vantrel::SettingsRecord s;
+  s.BarCodeEnable = decoder == kBarcode;
+  s.QRCodeEnable = decoder == kQr;
+  s.DmxCodeEnable = decoder == kDataMatrix;
+  s.OneDecode = 0;
+  return s;
+}
+
+void Libraries() {
+  static const bool started = [] {
+    OvoUtilInitialize();
+    vantrel::StartQrLibrary();
+    vantrel::StartDataMatrixReader();
+    return true;
+  }();
+  (void)started;
+}
+
+// Frames per second that the whole cycle sustains: replay source, conversion,
+// frame callback, copy into the ring, the enabled decoder, hand-off.
+void BM_CycleThroughPipeline(benchmark::State& state) {
+  Libraries();
+  const int decoder = static_cast<int>(state.range(0));
+  state.SetLabel(DecoderName(decoder));
+  char folder[] = "/tmp/vantrel-bench-XXXXXX";
+  if (mkdtemp(folder) == nullptr) {
+    state.SkipWithError("no temporary folder");
+    return;
+  }
+  const std::string file = std::string(folder) + "/frame.bmp";
+  {
+    DibPtr picture = Picture(decoder);
+    if (DibSaveFile(file.c_str(), picture.get()) != 1) {
+      state.SkipWithError("cannot write the replay picture");
+      return;
+    }
+  }
+
+  std::mutex mutex;
+  std::condition_variable frame;
+  uint64_t frames = 0;
+  uint64_t results = 0;
+  const vantrel::SettingsRecord settings = SettingsFor(decoder);
+
+  vantrel::CImgAcqCtrl ctrl;
+  vantrel::CycleCallbacks callbacks;
+  callbacks.settings = [&] { return settings; };
+  callbacks.repaintPreview = [&] {
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      ++frames;
+    }
+    frame.notify_all();
+  };
+  vantrel::ReadingCycle* cyclePtr = nullptr;
+  // The window's part: take each result as it comes.
+  callbacks.postResultCommand = [&] {
+    cyclePtr->OnResultCommand();
+    std::lock_guard<std::mutex> lock(mutex);
+    ++results;
+  };
+  vantrel::ReadingCycle cycle(ctrl.Ring(), callbacks);
+  cyclePtr = &cycle;
+  ctrl.AttachCycle(&cycle);
+  vantrel::SetCameraReplay(file, 0);
+  ctrl.Xsize = 640;
+  ctrl.Ysize = 480;
+  ctrl.EnumerateDevices();
+  if (ctrl.BuildGraph() != 0 || cycle.StartReading() != 0) {
+    state.SkipWithError(("pipeline: " + ctrl.LastError()).c_str());
+    ctrl.TeardownGraph();
+    ctrl.AttachCycle(nullptr);
+    std::filesystem::remove_all(folder);
+    return;
+  }
+  auto waitFrames = [&](uint64_t n) {
+    std::unique_lock<std::mutex> lock(mutex);
+    frame.wait(lock, [&] { return frames >= n; });
+  };
+  waitFrames(3);  // past the start
+
+  uint64_t start = 0;
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    start = frames;
+  }
+  uint64_t next = start;
+  for (auto _ : state) waitFrames(++next);
+  uint64_t decoded = 0;
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    decoded = results;
+  }
+  cycle.StopReading();
+  state.SetItemsProcessed(static_cast<int64_t>(next - start));
+  state.counters["fps"] = benchmark::Counter(static_cast<double>(next - start), benchmark::Counter::kIsRate);
+  state.counters["results"] = static_cast<double>(decoded);
+  ctrl.TeardownGraph();
+  ctrl.AttachCycle(nullptr);
+  vantrel::SetCameraReplay("");
+  std::filesystem::remove_all(folder);
+}
+BENCHMARK(BM_CycleThroughPipeline)
+    ->Arg(kNone)
+    ->Arg(kBarcode)
+    ->Arg(kQr)
+    ->Arg(kDataMatrix)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(2.0);
+
+// The decode call alone on the same frame, for the difference to the above.
+void BM_DecodeCallAlone(benchmark::State& state) {
+  Libraries();
+  const int decoder = static_cast<int>(state.range(0));
+  state.SetLabel(DecoderName(decoder));
+  DibPtr picture = Picture(decoder);
+  const vantrel::SettingsRecord settings = SettingsFor(decoder);
+  char data[vantrel::kDecodeDataBytes];
+  char typeName[20];
+  char version[50];
+  char level[50];
+  int32_t position[8];
+  int32_t length = 0;
+  int32_t status = 0;
+  for (auto _ : state) {
+    switch (decoder) {
+      case kBarcode:
+        status = vantrel::DecodeBarcode(picture.get(), settings, {}, typeName, &length, position, data);
+        break;
+      case kQr:
+        status = vantrel::DecodeQrCode(picture.get(), settings, {}, 100, version, level, position, data, &length);
+        break;
+      default:
+        status = vantrel::DecodeDataMatrix(picture.get(), settings, {}, data, vantrel::kDecodeDataBytes, position,
+                                           &length);
+        break;
+    }
+    benchmark::DoNotOptimize(status);
+  }
+  if (status != 0) state.SkipWithError("the frame did not decode");
+}
+BENCHMARK(BM_DecodeCallAlone)->Arg(kBarcode)->Arg(kQr)->Arg(kDataMatrix)->Unit(benchmark::kMillisecond);
+
+// One frame through HandleFrame with every decoder off: the copy into the next
+// slot, the leases, the settings copy and the hand-off to the window.
+void BM_HandleFrameOutsideDecoders(benchmark::State& state) {
+  Libraries();
+  DibPtr picture = Picture(kBarcode);
+  vantrel::FrameRing ring;
+  ring.Allocate(640, 480);
+  struct Stream : vantrel::CaptureStream {
+    int32_t RunStream() override { return 0; }
+    void StopStream() override {}
+  } stream;
+  vantrel::CycleCallbacks callbacks;
+  const vantrel::SettingsRecord settings = SettingsFor(kNone);
+  callbacks.settings = [&] { return settings; };
+  callbacks.repaintPreview = [] {};
+  vantrel::ReadingCycle cycle(ring, callbacks);
+  cycle.SetStream(&stream);
+  cycle.StartReading();
+  vantrel::FrameView view{DibGetBits(picture.get()), 640, 480, DibGetStride(picture.get())};
+  for (auto _ : state) cycle.HandleFrame(view);
+  cycle.StopReading();
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * DibGetStride(picture.get()) * 480);
+}
+BENCHMARK(BM_HandleFrameOutsideDecoders)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
