@@ -114,15 +114,20 @@ void MakePlan(const vantrel::dmx::WorkVector<double>& k, int32_t N, LinePlan* pl
 
 typedef double V2 __attribute__((vector_size(16)));
 typedef double V4 __attribute__((vector_size(32)));
+typedef int32_t I2 __attribute__((vector_size(8)));
+typedef int32_t I4 __attribute__((vector_size(16)));
+typedef uint8_t B2 __attribute__((vector_size(2)));
+typedef uint8_t B4 __attribute__((vector_size(4)));
 
-// Blurs L = W * A lanes at once. D holds the lanes' samples position by
-// position (N rows of L doubles); out receives N rows of L bytes.
-template <typename V, int W, int A>
+// Blurs L = 8 * W lanes at once (eight accumulators of W doubles, enough to
+// hide the adder's latency). D holds the lanes' samples position by position
+// (N rows of L doubles); out receives N rows of L bytes.
+template <typename V, typename VI, typename VB, int W>
 inline __attribute__((always_inline)) void BlurLanesImpl(const LinePlan& plan, const double* k,
                                                          const double* D, uint8_t* out) {
-  constexpr int L = W * A;
+  constexpr int L = 8 * W;
   const int32_t N = plan.N, h = plan.h;
-  V acc[A];
+  V a0{}, a1{}, a2{}, a3{}, a4{}, a5{}, a6{}, a7{};
   int32_t prevLo = -1, prevHi = -1;
   for (int32_t p = 0; p < N; ++p) {
     const int32_t lo = plan.lo[p], hi = plan.hi[p];
@@ -132,48 +137,65 @@ inline __attribute__((always_inline)) void BlurLanesImpl(const LinePlan& plan, c
     if (plan.shortRule && p > 0 && lo == prevLo && hi >= prevHi) {
       j = prevHi + 1;
     } else {
-      for (int a = 0; a < A; ++a) acc[a] = V{};
+      a0 = a1 = a2 = a3 = a4 = a5 = a6 = a7 = V{};
     }
     const ptrdiff_t offset = plan.shortRule ? 0 : static_cast<ptrdiff_t>(p) - h;
-    for (; j <= hi; ++j) {
-      const double kj = k[j];
-      V kv;
-      for (int e = 0; e < W; ++e) kv[e] = kj;
-      const double* row = D + (offset + j) * L;
-      for (int a = 0; a < A; ++a) {
-        V x;
-        std::memcpy(&x, row + a * W, sizeof x);
-        acc[a] += x * kv;
-      }
+    const double* row = D + (offset + j) * L;
+    for (; j <= hi; ++j, row += L) {
+      const V kv = V{} + k[j];
+      V x0, x1, x2, x3, x4, x5, x6, x7;
+      std::memcpy(&x0, row + 0 * W, sizeof x0);
+      std::memcpy(&x1, row + 1 * W, sizeof x1);
+      std::memcpy(&x2, row + 2 * W, sizeof x2);
+      std::memcpy(&x3, row + 3 * W, sizeof x3);
+      std::memcpy(&x4, row + 4 * W, sizeof x4);
+      std::memcpy(&x5, row + 5 * W, sizeof x5);
+      std::memcpy(&x6, row + 6 * W, sizeof x6);
+      std::memcpy(&x7, row + 7 * W, sizeof x7);
+      a0 += x0 * kv;
+      a1 += x1 * kv;
+      a2 += x2 * kv;
+      a3 += x3 * kv;
+      a4 += x4 * kv;
+      a5 += x5 * kv;
+      a6 += x6 * kv;
+      a7 += x7 * kv;
     }
     prevLo = lo;
     prevHi = hi;
     const double sc = plan.scale[p];
     uint8_t* o = out + static_cast<ptrdiff_t>(p) * L;
-    for (int a = 0; a < A; ++a) {
-      V v = acc[a];
-      if (sc != 0.0) {
-        V sv;
-        for (int e = 0; e < W; ++e) sv[e] = sc;
-        v = v / sv;
-      }
-      // Sums are never negative, so truncation is the floor.
-      for (int e = 0; e < W; ++e) {
-        const int32_t iv = static_cast<int32_t>(v[e]);
-        o[a * W + e] = static_cast<uint8_t>(iv > 255 ? 255 : iv);
-      }
-    }
+    const V sv = V{} + (sc != 0.0 ? sc : 1.0);
+    const V top = V{} + 255.0;
+    // Sums are never negative, so truncation is the floor; they stay below
+    // 256, the clamp only guards the byte.
+#define VANTREL_DMX_PUT(acc, at)                                                 \
+  do {                                                                           \
+    V v = sc != 0.0 ? acc / sv : acc;                                            \
+    v = v > top ? top : v;                                                       \
+    const VB b = __builtin_convertvector(__builtin_convertvector(v, VI), VB);   \
+    std::memcpy(o + (at) * W, &b, sizeof b);                                     \
+  } while (0)
+    VANTREL_DMX_PUT(a0, 0);
+    VANTREL_DMX_PUT(a1, 1);
+    VANTREL_DMX_PUT(a2, 2);
+    VANTREL_DMX_PUT(a3, 3);
+    VANTREL_DMX_PUT(a4, 4);
+    VANTREL_DMX_PUT(a5, 5);
+    VANTREL_DMX_PUT(a6, 6);
+    VANTREL_DMX_PUT(a7, 7);
+#undef VANTREL_DMX_PUT
   }
 }
 
 void BlurLanes16(const LinePlan& plan, const double* k, const double* D, uint8_t* out) {
-  BlurLanesImpl<V2, 2, 8>(plan, k, D, out);
+  BlurLanesImpl<V2, I2, B2, 2>(plan, k, D, out);
 }
 
 #if defined(__x86_64__) || defined(__i386__)
 __attribute__((target("avx2"))) void BlurLanes32(const LinePlan& plan, const double* k,
                                                  const double* D, uint8_t* out) {
-  BlurLanesImpl<V4, 4, 8>(plan, k, D, out);
+  BlurLanesImpl<V4, I4, B4, 4>(plan, k, D, out);
 }
 bool HaveAvx2() {
   static const bool have = __builtin_cpu_supports("avx2");
@@ -181,7 +203,7 @@ bool HaveAvx2() {
 }
 #else
 void BlurLanes32(const LinePlan& plan, const double* k, const double* D, uint8_t* out) {
-  BlurLanesImpl<V2, 2, 16>(plan, k, D, out);
+  BlurLanesImpl<V4, I4, B4, 4>(plan, k, D, out);
 }
 bool HaveAvx2() { return false; }
 #endif
@@ -211,8 +233,9 @@ struct Job {
 };
 
 // Rows of the rectangle, blurred along x, into T (hgt rows of rowBytes).
-void HorizontalPass(const Job& job, const LinePlan& plan, const double* k, int L, BlurFn blur,
-                    double* D, uint8_t* out, uint8_t* T, const uint8_t** lanes) {
+template <int L>
+void HorizontalPass(const Job& job, const LinePlan& plan, const double* k, BlurFn blur, double* D,
+                    uint8_t* out, uint8_t* T, const uint8_t** lanes) {
   const int32_t N = job.w, B = job.B;
   const size_t total = static_cast<size_t>(job.hgt) * B;
   for (size_t g0 = 0; g0 < total; g0 += L) {
@@ -222,12 +245,20 @@ void HorizontalPass(const Job& job, const LinePlan& plan, const double* k, int L
       lanes[l] = job.src + (job.top + static_cast<ptrdiff_t>(g / B)) * job.srcStride +
                  static_cast<ptrdiff_t>(job.left) * B + static_cast<ptrdiff_t>(g % B);
     }
-    for (int32_t x = 0; x < N; ++x) {
-      double* d = D + static_cast<ptrdiff_t>(x) * L;
-      const ptrdiff_t at = static_cast<ptrdiff_t>(x) * B;
-      int l = 0;
-      for (; l < valid; ++l) d[l] = lanes[l][at];
-      for (; l < L; ++l) d[l] = 0.0;
+    if (valid == L) {
+      for (int32_t x = 0; x < N; ++x) {
+        double* d = D + static_cast<ptrdiff_t>(x) * L;
+        const ptrdiff_t at = static_cast<ptrdiff_t>(x) * B;
+        for (int l = 0; l < L; ++l) d[l] = lanes[l][at];
+      }
+    } else {
+      for (int32_t x = 0; x < N; ++x) {
+        double* d = D + static_cast<ptrdiff_t>(x) * L;
+        const ptrdiff_t at = static_cast<ptrdiff_t>(x) * B;
+        int l = 0;
+        for (; l < valid; ++l) d[l] = lanes[l][at];
+        for (; l < L; ++l) d[l] = 0.0;
+      }
     }
     blur(plan, k, D, out);
     for (int l = 0; l < valid; ++l) {
@@ -239,18 +270,27 @@ void HorizontalPass(const Job& job, const LinePlan& plan, const double* k, int L
 }
 
 // Columns of T blurred along y, merged with the source into the destination.
-void VerticalPassAndMerge(const Job& job, const LinePlan& plan, const double* k, int L,
-                          BlurFn blur, double* D, uint8_t* out, const uint8_t* T,
-                          const MergeRule& merge, const uint8_t* table) {
+template <int L>
+void VerticalPassAndMerge(const Job& job, const LinePlan& plan, const double* k, BlurFn blur,
+                          double* D, uint8_t* out, const uint8_t* T, const MergeRule& merge,
+                          const uint8_t* table) {
   const int32_t N = job.hgt;
   for (size_t c0 = 0; c0 < job.rowBytes; c0 += L) {
     const int valid = static_cast<int>(std::min<size_t>(L, job.rowBytes - c0));
-    for (int32_t y = 0; y < N; ++y) {
-      double* d = D + static_cast<ptrdiff_t>(y) * L;
-      const uint8_t* t = T + static_cast<size_t>(y) * job.rowBytes + c0;
-      int l = 0;
-      for (; l < valid; ++l) d[l] = t[l];
-      for (; l < L; ++l) d[l] = 0.0;
+    if (valid == L) {
+      for (int32_t y = 0; y < N; ++y) {
+        double* d = D + static_cast<ptrdiff_t>(y) * L;
+        const uint8_t* t = T + static_cast<size_t>(y) * job.rowBytes + c0;
+        for (int l = 0; l < L; ++l) d[l] = t[l];
+      }
+    } else {
+      for (int32_t y = 0; y < N; ++y) {
+        double* d = D + static_cast<ptrdiff_t>(y) * L;
+        const uint8_t* t = T + static_cast<size_t>(y) * job.rowBytes + c0;
+        int l = 0;
+        for (; l < valid; ++l) d[l] = t[l];
+        for (; l < L; ++l) d[l] = 0.0;
+      }
     }
     blur(plan, k, D, out);
     const ptrdiff_t x0 = static_cast<ptrdiff_t>(job.left) * job.B + static_cast<ptrdiff_t>(c0);
@@ -339,9 +379,16 @@ extern "C" int32_t OvoDmxUnsharp(CDataMatCtrl* reader, DibImage source, DibImage
       for (int32_t s = 0; s < 256; ++s)
         for (int32_t f = 0; f < 256; ++f) table[(static_cast<size_t>(s) << 8) | f] = merge(s, f);
     }
-    HorizontalPass(job, rows, k.data(), L, blur, D.data(), out.data(), T.data(), lanes.data());
-    VerticalPassAndMerge(job, cols, k.data(), L, blur, D.data(), out.data(), T.data(), merge,
-                         useTable ? table.data() : nullptr);
+    const uint8_t* mergeTable = useTable ? table.data() : nullptr;
+    if (wide) {
+      HorizontalPass<32>(job, rows, k.data(), blur, D.data(), out.data(), T.data(), lanes.data());
+      VerticalPassAndMerge<32>(job, cols, k.data(), blur, D.data(), out.data(), T.data(), merge,
+                               mergeTable);
+    } else {
+      HorizontalPass<16>(job, rows, k.data(), blur, D.data(), out.data(), T.data(), lanes.data());
+      VerticalPassAndMerge<16>(job, cols, k.data(), blur, D.data(), out.data(), T.data(), merge,
+                               mergeTable);
+    }
   } catch (const std::bad_alloc&) {
     return -6;
   } catch (const std::length_error&) {
