@@ -259,6 +259,36 @@ DibImage DibCrop(DibImage source, const DibRect* rect) {
   return out;
 }
 
+DibImage DibRotate(DibImage source, int32_t degreesClockwise) {
+  if (!source) return nullptr;
+  const int32_t turn = degreesClockwise == 0 ? 0 : degreesClockwise == 90 ? 1 : degreesClockwise == 180 ? 2
+                     : degreesClockwise == 270 ? 3 : -1;
+  if (turn < 0) return nullptr;
+  const int32_t w = DibGetWidth(source), h = DibGetHeight(source);
+  const int32_t bpp = BytesPerPixel(DibGetBitCount(source));
+  const bool swap = (turn & 1) != 0;
+  DibImage out = DibCreate(swap ? h : w, swap ? w : h, DibGetBitCount(source) / 8, 4);
+  if (!out) return nullptr;
+  const int32_t sStride = DibGetStride(source), dStride = DibGetStride(out);
+  const uint8_t* sBits = DibGetBits(source);
+  uint8_t* dBits = DibGetBits(out);
+  for (int32_t y = 0; y < h; ++y) {
+    const uint8_t* sp = sBits + static_cast<ptrdiff_t>(y) * sStride;
+    for (int32_t x = 0; x < w; ++x, sp += bpp) {
+      int32_t dx = x, dy = y;
+      switch (turn) {
+        case 1: dx = h - 1 - y; dy = x; break;          // the left column becomes the top row
+        case 2: dx = w - 1 - x; dy = h - 1 - y; break;
+        case 3: dx = y; dy = w - 1 - x; break;
+        default: break;
+      }
+      std::memcpy(dBits + static_cast<ptrdiff_t>(dy) * dStride + static_cast<ptrdiff_t>(dx) * bpp, sp,
+                  static_cast<size_t>(bpp));
+    }
+  }
+  return out;
+}
+
 }  // extern "C"
 
 int32_t DibDraw(vantrel::DrawContext* dc, DibImage image, const DibRect* destination,

@@ -200,3 +200,47 @@ TEST(DibFree, RemovesLocksThatRemain) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(DibRotate, TurnsClockwise) {
+  // 3 x 2 grey picture:  1 2 3
+  //                      4 5 6
+  DibPtr src(DibCreate(3, 2, 1, 4));
+  uint8_t* s = DibGetBits(src.get());
+  const int32_t ss = DibGetStride(src.get());
+  for (int y = 0; y < 2; ++y)
+    for (int x = 0; x < 3; ++x) s[y * ss + x] = static_cast<uint8_t>(1 + y * 3 + x);
+  const struct {
+    int32_t degrees;
+    int32_t w, h;
+    std::vector<uint8_t> rows;  // row-major
+  } cases[] = {
+      {0, 3, 2, {1, 2, 3, 4, 5, 6}},
+      {90, 2, 3, {4, 1, 5, 2, 6, 3}},
+      {180, 3, 2, {6, 5, 4, 3, 2, 1}},
+      {270, 2, 3, {3, 6, 2, 5, 1, 4}},
+  };
+  for (const auto& c : cases) {
+    DibPtr r(DibRotate(src.get(), c.degrees));
+    ASSERT_TRUE(r) << c.degrees;
+    ASSERT_EQ(DibGetWidth(r.get()), c.w);
+    ASSERT_EQ(DibGetHeight(r.get()), c.h);
+    std::vector<uint8_t> got;
+    for (int y = 0; y < c.h; ++y)
+      for (int x = 0; x < c.w; ++x) got.push_back(DibGetBits(r.get())[y * DibGetStride(r.get()) + x]);
+    EXPECT_EQ(got, c.rows) << c.degrees;
+  }
+  EXPECT_EQ(DibRotate(src.get(), 45), nullptr);
+  EXPECT_EQ(DibRotate(src.get(), -90), nullptr);
+  EXPECT_EQ(DibRotate(nullptr, 90), nullptr);
+  // Colour pixels move whole.
+  DibPtr colour(DibCreate(2, 1, 3, 4));
+  const uint8_t px[6] = {1, 2, 3, 4, 5, 6};
+  std::memcpy(DibGetBits(colour.get()), px, 6);
+  DibPtr turned(DibRotate(colour.get(), 90));
+  EXPECT_EQ(DibGetBitCount(turned.get()), 24);
+  EXPECT_EQ(DibGetBits(turned.get())[DibGetStride(turned.get()) + 2], 6);
+}
+
+}  // namespace

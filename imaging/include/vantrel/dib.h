@@ -46,6 +46,9 @@ BitmapInfoHeader* DibGetInfo(DibImage image);
 int32_t DibCopyPixels(DibImage destination, DibImage source);
 DibImage DibDuplicate(DibImage source);
 DibImage DibCrop(DibImage source, const DibRect* rect);
+/* A new packed image of the source turned clockwise by 0, 90, 180 or 270
+ * degrees (any other angle gives null); same depth. */
+DibImage DibRotate(DibImage source, int32_t degreesClockwise);
 
 #ifdef __cplusplus
 }
