@@ -48,7 +48,9 @@ void ConsumeNearby(std::vector<QrFinder>* finders, const QrCandidate& cand) {
   }
 }
 
-bool IsDuplicate(const std::vector<QrResult>& results, const QrResult& r) {
+}  // namespace
+
+bool IsDuplicateResult(const std::vector<QrResult>& results, const QrResult& r) {
   static constexpr int32_t kCompared[6] = {0, 1, 2, 3, 6, 7};  // corners 0, 1 and 3
   for (const QrResult& old : results) {
     bool close = true;
@@ -61,8 +63,6 @@ bool IsDuplicate(const std::vector<QrResult>& results, const QrResult& r) {
   }
   return false;
 }
-
-}  // namespace
 
 bool Attempt(QrDecodeContext* ctx, const QrCandidate& cand, int32_t* dataCount) {
   LayFunctionMap(cand.version, &ctx->matrix);
@@ -104,7 +104,7 @@ int32_t DecodeCandidates(QrDecodeContext* ctx) {
                                 QrRound(cand.P[5].y),  ctx->grid.corner[0],  ctx->grid.corner[1],
                                 QrRound(cand.P[11].x), QrRound(cand.P[11].y)};
     std::copy(corners, corners + 8, result.corners);
-    if (IsDuplicate(ctx->results, result)) continue;
+    if (IsDuplicateResult(ctx->results, result)) continue;
 
     const int32_t mode = ctx->codewords[0] >> 4;
     bool header = false;

@@ -42,6 +42,10 @@ bool Attempt(QrDecodeContext* ctx, const QrCandidate& cand, int32_t* dataCount);
 // Tries every candidate in list order and appends the decoded symbols.
 int32_t DecodeCandidates(QrDecodeContext* ctx);
 
+// True when a result already in the list has corners 0, 1 and 3 within 20
+// pixels of the new one's in both x and y.
+bool IsDuplicateResult(const std::vector<QrResult>& results, const QrResult& r);
+
 // Top row of symbols first, then left to right within a row.
 void OrderResults(std::vector<QrResult>* results);
 
