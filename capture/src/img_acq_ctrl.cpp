@@ -11,6 +11,7 @@
 #include "capture_internal.h"
 #include "replay_source.h"
 #include "sample_grabber_cb.h"
+#include "streaming_fence.h"
 #include "vantrel/overlay.h"
 
 namespace vantrel {
@@ -349,6 +350,7 @@ int32_t CImgAcqCtrl::ConnectLocked(int32_t width, int32_t height) {
   // The stream is rebuilt from a stopped pipeline, so that the source may
   // take another format.
   if (!p.ToState(GST_STATE_READY)) return kNotConnected;
+  PassStreamingFence();
   p.connected = false;
   p.UnlinkAll();
 
@@ -487,6 +489,7 @@ void CImgAcqCtrl::ShowImageQualityPage(CaptureDialogs* dialogs) {
 int32_t CImgAcqCtrl::RunStream() {
   if (!pipeline_ || !pipeline_->connected) return kNotConnected;
   if (pipeline_->replay) pipeline_->replaySource->Rewind();
+  PassStreamingFence();
   if (!pipeline_->ToState(GST_STATE_PLAYING)) {
     pipeline_->ToState(GST_STATE_READY);
     return kNotConnected;
@@ -497,6 +500,7 @@ int32_t CImgAcqCtrl::RunStream() {
 void CImgAcqCtrl::StopStream() {
   if (!pipeline_ || pipeline_->pipeline == nullptr) return;
   pipeline_->ToState(GST_STATE_READY);
+  PassStreamingFence();
 }
 
 void CImgAcqCtrl::TeardownGraph() {
@@ -506,6 +510,7 @@ void CImgAcqCtrl::TeardownGraph() {
     CapturePipeline& p = *pipeline_;
     if (p.pipeline != nullptr) {
       gst_element_set_state(p.pipeline, GST_STATE_NULL);
+      PassStreamingFence();
       if (p.grabber != nullptr) {
         // No more frames to the callback; the appsink drops its reference.
         GstAppSinkCallbacks none = {};

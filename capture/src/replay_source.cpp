@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "streaming_fence.h"
 #include "vantrel/capture_modes.h"
 
 namespace vantrel {
@@ -168,6 +169,7 @@ GstElement* ReplaySource::MakeElement(const char* name, double framesPerSecond) 
 }
 
 void ReplaySource::NeedData(GstAppSrc* src, guint, gpointer self) {
+  const StreamingFenceScope fence;
   auto* replay = static_cast<ReplaySource*>(self);
   GstSample* picture = nullptr;
   uint64_t n = 0;

@@ -1,10 +1,13 @@
 #include "sample_grabber_cb.h"
 
+#include "streaming_fence.h"
+
 #include <gst/video/video.h>
 
 namespace vantrel {
 
 GstFlowReturn CSampleGrabberCB::SampleCB(GstAppSink* sink, gpointer) {
+  const StreamingFenceScope fence;
   // Pull the preroll sample so that the appsink does not keep it; it is shown
   // again as the first new sample once the pipeline plays.
   if (GstSample* sample = gst_app_sink_try_pull_preroll(sink, 0)) gst_sample_unref(sample);
@@ -12,6 +15,7 @@ GstFlowReturn CSampleGrabberCB::SampleCB(GstAppSink* sink, gpointer) {
 }
 
 GstFlowReturn CSampleGrabberCB::BufferCB(GstAppSink* sink, gpointer self) {
+  const StreamingFenceScope fence;
   GstSample* sample = gst_app_sink_try_pull_sample(sink, 0);
   if (sample == nullptr) return GST_FLOW_OK;
   static_cast<CSampleGrabberCB*>(self)->Deliver(sample);

@@ -60,7 +60,9 @@ int32_t FrameRing::HeldLocked() const {
 void FrameRing::FreeLocked() {
   for (Slot& s : slots_) {
     DibFree(s.image);
+    DibFree(s.captureImage);
     s.image = nullptr;
+    s.captureImage = nullptr;
     std::vector<uint8_t>().swap(s.pixels);
     s.readers = 0;
     s.writer = false;
@@ -84,7 +86,8 @@ int32_t FrameRing::Allocate(int32_t width, int32_t height) {
       return kNoMemory;
     }
     s.image = DibCreateOverBits(s.pixels.data(), width, height, 3, 4);
-    if (s.image == nullptr) {
+    s.captureImage = DibCreateOverBits(s.pixels.data(), width, height, 3, 4);
+    if (s.image == nullptr || s.captureImage == nullptr) {
       FreeLocked();
       return kNoMemory;
     }
@@ -210,7 +213,7 @@ FrameRing::Lease FrameRing::Store(const FrameView& frame) {
     s.writer = false;
     ++s.readers;
     displayIndex_ = slot;
-    image = s.image;
+    image = s.captureImage;
   }
   released_.notify_all();
   return Lease(this, slot, image, false);

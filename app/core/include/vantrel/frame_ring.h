@@ -91,6 +91,8 @@ class FrameRing {
 
   // The displayed slot for painting, saving or a trial decode. Empty when the
   // ring holds no slots. May wait while the window itself writes the slot.
+  // These leases hand out the window's image of a slot: take them on one
+  // thread (the window's), never on the capture thread.
   Lease ReadDisplayed();
   // The displayed slot for writing (loading a picture into it). Waits until the
   // capture thread has finished decoding it; the capture thread writes other
@@ -99,7 +101,8 @@ class FrameRing {
 
   // Capture thread: advances writeIndex to the next slot that nobody holds,
   // copies the frame into it top line first, makes it the displayed slot and
-  // returns it leased for reading (the decoders' turn). Empty, with the ring
+  // returns it leased for reading (the decoders' turn), through an image of
+  // the capture thread's own over the same pixels. Empty, with the ring
   // unchanged, when the frame does not have the ring's geometry or every other
   // slot is held. Never waits for another thread's lease.
   Lease Store(const FrameView& frame);
@@ -110,7 +113,11 @@ class FrameRing {
  private:
   struct Slot {
     std::vector<uint8_t> pixels;
+    // Two wrappers over the same pixels: even reading an image counts locks in
+    // its block, so the window's leases and the capture thread's never share
+    // one handle.
     DibImage image = nullptr;
+    DibImage captureImage = nullptr;
     int32_t readers = 0;
     bool writer = false;
   };
