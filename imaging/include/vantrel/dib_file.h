@@ -66,8 +66,13 @@ int32_t DibReadBmp(const char* path, DibImage image);
 int32_t DibReadBmpStream(FILE* file, DibImage image);
 /* 1 written, 0 failure. */
 int32_t DibWriteBmp(const char* path, DibImage image);
-/* 1 saved, 0 failure: an unknown extension, a bit count no format takes, or a
- * file that could not be written completely (it is then removed). */
+/* 1 saved, 0 failure: an unknown extension, a bit count no format takes (8, 16,
+ * 24, 32, 48 and 64 do), or a file that could not be written completely (it is
+ * then removed). PNG and TIFF keep every bit: grey for 8 and 16 bits, RGB for 24
+ * and 48, RGB with alpha (the fourth byte or word) for 32 and 64. JPEG receives
+ * 8-bit grey or RGB (the high bytes of 16-bit samples, no alpha); GIF 256 grey
+ * levels, or a picture's own colours when it has at most 256, else 256 chosen
+ * by median cut. */
 int32_t DibSaveWithCodec(const char* path, DibImage image);
 /* Index of the encoder for the path's extension, with its id filled in, or -1. */
 int32_t DibFindEncoder(const char* path, DibEncoderId* id);
