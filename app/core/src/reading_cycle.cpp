@@ -3,8 +3,8 @@
 #include <cstring>
 #include <utility>
 
-#include "reading_text.h"
 #include "vantrel/overlay.h"
+#include "vantrel/text_convert.h"
 
 namespace vantrel {
 
@@ -28,7 +28,7 @@ std::mutex& DecoderMutex() {
 }
 
 std::string FormatResultText(const ReadResult& result) {
-  const std::string data = ResultDataToUtf8(result.data, strnlen(result.data, sizeof result.data));
+  const std::string data = DecodedBytesToUtf8(std::string_view(result.data, strnlen(result.data, sizeof result.data)));
   switch (result.kind) {
     case 1:
       return std::string("種類：") + std::string(result.typeName, strnlen(result.typeName, sizeof result.typeName)) +
