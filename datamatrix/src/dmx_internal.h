@@ -81,6 +81,10 @@ int32_t FilterText(const uint8_t* bytes, size_t count, char* text, int32_t capac
 bool IntersectEdges(int32_t ax, int32_t ay, int32_t aAngle, int32_t bx, int32_t by, int32_t bAngle,
                     bool isP, int32_t tx, int32_t rx, OvoDmxPoint* out);
 
+// True when the codewords of a rows x cols symbol (data then check words,
+// interleaved over its blocks) form Reed-Solomon code words.
+bool CodewordsAreConsistent(int32_t rows, int32_t cols, const uint8_t* code, size_t codeSize);
+
 // The normalized blur kernel for a radius; its length is odd.
 std::vector<double> UnsharpKernel(double radius);
 

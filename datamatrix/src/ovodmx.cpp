@@ -77,9 +77,74 @@ Line MakeLine(int32_t x, int32_t y, int32_t angle) {
   return l;
 }
 
+// Reed-Solomon check of the corrected codewords. The region search can take
+// a badly sampled symbol for a valid one and hand out its uncorrected bytes;
+// a symbol whose codewords are not a code word of its size is not a read.
+struct SymbolSize {
+  int32_t rows, cols, dataWords, ecWords, blocks;
+};
+constexpr SymbolSize kSizes[] = {
+    {10, 10, 3, 5, 1},       {12, 12, 5, 7, 1},       {14, 14, 8, 10, 1},
+    {16, 16, 12, 12, 1},     {18, 18, 18, 14, 1},     {20, 20, 22, 18, 1},
+    {22, 22, 30, 20, 1},     {24, 24, 36, 24, 1},     {26, 26, 44, 28, 1},
+    {32, 32, 62, 36, 1},     {36, 36, 86, 42, 1},     {40, 40, 114, 48, 1},
+    {44, 44, 144, 56, 1},    {48, 48, 174, 68, 1},    {52, 52, 204, 84, 2},
+    {64, 64, 280, 112, 2},   {72, 72, 368, 144, 4},   {80, 80, 456, 192, 4},
+    {88, 88, 576, 224, 4},   {96, 96, 696, 272, 4},   {104, 104, 816, 336, 6},
+    {120, 120, 1050, 408, 6}, {132, 132, 1304, 496, 8}, {144, 144, 1558, 620, 10},
+    {8, 18, 5, 7, 1},        {8, 32, 10, 11, 1},      {12, 26, 16, 14, 1},
+    {12, 36, 22, 18, 1},     {16, 36, 32, 24, 1},     {16, 48, 49, 28, 1},
+};
+
+struct Gf256 {
+  uint8_t exp[512];
+  uint8_t log[256];
+  Gf256() {
+    int x = 1;
+    for (int i = 0; i < 255; ++i) {
+      exp[i] = static_cast<uint8_t>(x);
+      log[x] = static_cast<uint8_t>(i);
+      x <<= 1;
+      if (x & 0x100) x ^= 0x12D;
+    }
+    for (int i = 255; i < 512; ++i) exp[i] = exp[i - 255];
+    log[0] = 0;
+  }
+  uint8_t Mul(uint8_t a, uint8_t b) const {
+    return (a == 0 || b == 0) ? 0 : exp[log[a] + log[b]];
+  }
+};
+
+bool CheckCodewords(int32_t rows, int32_t cols, const uint8_t* code, size_t codeSize) {
+  static const Gf256 gf;
+  const SymbolSize* size = nullptr;
+  for (const SymbolSize& s : kSizes)
+    if (s.rows == rows && s.cols == cols) size = &s;
+  if (!size || !code) return false;
+  const size_t total = static_cast<size_t>(size->dataWords + size->ecWords);
+  if (codeSize != total) return false;
+  const int32_t blocks = size->blocks, ecPerBlock = size->ecWords / blocks;
+  // Codeword i of the data (and of the check words) belongs to block i mod blocks.
+  for (int32_t b = 0; b < blocks; ++b) {
+    for (int32_t r = 1; r <= ecPerBlock; ++r) {
+      const uint8_t root = gf.exp[r];
+      uint8_t syndrome = 0;
+      for (int32_t i = b; i < size->dataWords; i += blocks) syndrome = gf.Mul(syndrome, root) ^ code[i];
+      for (int32_t i = b; i < size->ecWords; i += blocks)
+        syndrome = gf.Mul(syndrome, root) ^ code[size->dataWords + i];
+      if (syndrome != 0) return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 namespace vantrel::dmx {
+
+bool CodewordsAreConsistent(int32_t rows, int32_t cols, const uint8_t* code, size_t codeSize) {
+  return CheckCodewords(rows, cols, code, codeSize);
+}
 
 int32_t PlanWorkArea(const DibRect& stored, int32_t width, int32_t height, WorkArea* out) {
   DibRect r = stored;
@@ -212,6 +277,8 @@ int32_t COvoDmtx::Decode(CDataMatCtrl* reader, DibImage image, char* text, int32
     MessageGuard msg;
     msg.p = dmtxDecodeMatrixRegion(dec.p, reg.p, DmtxUndefined);
     if (!msg.p) return -2;
+    if (!CodewordsAreConsistent(reg.p->symbolRows, reg.p->symbolCols, msg.p->code, msg.p->codeSize))
+      return -2;
     // The decoded bytes, not the codewords: a text of digits is longer than
     // the symbol's codeword count.
     size_t count = msg.p->outputIdx > 0 ? static_cast<size_t>(msg.p->outputIdx) : 0;

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <random>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -347,6 +348,73 @@ TEST_F(ReaderTest, ReadsBlurredNoisyAndFaintSymbols) {
     ASSERT_EQ(OvoDmxDecode(reader_, pic.get(), text, sizeof text), 0);
     EXPECT_EQ(text, data);
   }
+}
+
+TEST_F(ReaderTest, DamagedSymbolsAreReadRightOrNotAtAll) {
+  // Flipped modules inside a 10 x 10 symbol (8 codewords, 2 correctable).
+  // libdmtx hands out the bytes of symbols it cannot correct as if they were
+  // read; the reader checks the corrected codewords and refuses those (-2).
+  const ModuleMatrix clean = Symbol({"--vers=1"}, "37096");
+  struct Case {
+    int flips;
+    bool allRead;  // few enough errors for every symbol to be corrected
+  };
+  int refused = 0;
+  for (const Case& c : {Case{1, true}, Case{3, false}, Case{7, false}, Case{15, false}}) {
+    for (uint32_t seed = 1; seed <= 25; ++seed) {
+      SCOPED_TRACE(std::to_string(c.flips) + " flips, seed " + std::to_string(seed));
+      ModuleMatrix m = clean;
+      std::mt19937 rng(seed);
+      for (int f = 0; f < c.flips; ++f) {
+        const int32_t x = 1 + static_cast<int32_t>(rng() % (m.width - 2));
+        const int32_t y = 1 + static_cast<int32_t>(rng() % (m.height - 2));
+        m.dark[static_cast<size_t>(y) * m.width + x] ^= 1;
+      }
+      RenderOptions o;
+      o.moduleSize = 5;
+      DibPtr pic = RenderSymbol(m, o, 160, 160, 1);
+      SetWholeArea(pic.get());
+      char text[64] = "";
+      const int32_t status = OvoDmxDecode(reader_, pic.get(), text, sizeof text);
+      if (status == 0) {
+        EXPECT_STREQ(text, "37096");
+      }
+      if (c.allRead) {
+        EXPECT_EQ(status, 0);
+      }
+      refused += status == -2;
+    }
+  }
+  EXPECT_GT(refused, 25);
+}
+
+TEST(CodewordCheck, ReedSolomonCodeWordsOfTheSymbolsSize) {
+  // The 10 x 10 example of the symbology's standard: "123456".
+  const std::vector<uint8_t> valid = {142, 164, 186, 114, 25, 5, 88, 102};
+  struct Case {
+    const char* what;
+    int32_t rows, cols;
+    std::vector<uint8_t> code;
+    bool consistent;
+  };
+  std::vector<uint8_t> dataFlip = valid, checkFlip = valid, swapped = valid;
+  dataFlip[1] ^= 0x40;
+  checkFlip[7] ^= 0x01;
+  std::swap(swapped[3], swapped[4]);
+  const Case cases[] = {
+      {"as encoded", 10, 10, valid, true},
+      {"a data word changed", 10, 10, dataFlip, false},
+      {"a check word changed", 10, 10, checkFlip, false},
+      {"two check words swapped", 10, 10, swapped, false},
+      {"one word short", 10, 10, std::vector<uint8_t>(valid.begin(), valid.end() - 1), false},
+      {"size of another symbol", 12, 12, valid, false},
+      {"no such size", 11, 11, valid, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(dmx::CodewordsAreConsistent(c.rows, c.cols, c.code.data(), c.code.size()), c.consistent);
+  }
+  EXPECT_FALSE(dmx::CodewordsAreConsistent(10, 10, nullptr, 8));
 }
 
 // ---------------------------------------------------------------------------
