@@ -68,7 +68,8 @@ class LineReader {
       l.next = nl + 1;
       l.hasBreak = true;
     }
-    if (l.end > l.begin && text_[l.end - 1] == '\r') {
+    // Carriage returns at the end belong to the line break, however many.
+    while (l.end > l.begin && text_[l.end - 1] == '\r') {
       --l.end;
       l.cr = true;
     }
@@ -117,6 +118,12 @@ std::string LineBreakOf(std::string_view text) {
   size_t nl = text.find('\n');
   if (nl != std::string_view::npos && nl > 0 && text[nl - 1] == '\r') return "\r\n";
   return "\n";
+}
+
+// Ends the text's last line: a lone CR at the end becomes a CRLF.
+void EndLastLine(std::string* out, const std::string& br) {
+  if (!out->empty() && out->back() == '\r') *out += '\n';
+  else *out += br;
 }
 
 bool HasBreak(std::string_view s) {
@@ -246,13 +253,13 @@ std::optional<std::string> ProfileApply(std::string_view text, std::string_view 
   std::string out;
   if (found) {
     out.assign(text.substr(0, last.next));
-    if (!last.hasBreak) out += br;
+    if (!last.hasBreak) EndLastLine(&out, br);
     out.append(key).append("=").append(value).append(br);
     out.append(text.substr(last.next));
     return out;
   }
   out.assign(text);
-  if (!out.empty() && out.back() != '\n') out += br;
+  if (!out.empty() && out.back() != '\n') EndLastLine(&out, br);
   out.append("[").append(section).append("]").append(br);
   out.append(key).append("=").append(value).append(br);
   return out;

@@ -83,6 +83,7 @@ TEST(ProfileLookup, OddTexts) {
   EXPECT_EQ(*ProfileLookup("[A]\nk = a = b\n", "A", "k"), "a = b");  // split at the first '='
   EXPECT_EQ(*ProfileLookup("[A]\n\tk\t=\t7\t\n", "A", "k"), "7");
   EXPECT_EQ(*ProfileLookup("[A]\r\nk=1\r", "A", "k"), "1");  // a CR without LF at the very end
+  EXPECT_EQ(*ProfileLookup("[A]\r\nk=1\r\r\n", "A", "k"), "1");
 }
 
 struct ApplyCase {
@@ -111,6 +112,8 @@ TEST(ProfileApply, ChangesOneLineAndKeepsTheRest) {
       {"byte-order mark kept", "\xEF\xBB\xBF[A]\nk=1\n", "A", "k", "2", "\xEF\xBB\xBF[A]\nk=2\n"},
       {"empty value", "[A]\nk=1\n", "A", "k", "", "[A]\nk=\n"},
       {"last line without a break", "[A]\nk=1", "A", "j", "2", "[A]\nk=1\nj=2\n"},
+      {"a lone CR at the end completes its CRLF", "[A]\r\nk=1\r", "A", "j", "2", "[A]\r\nk=1\r\nj=2\r\n"},
+      {"and so for a new section", "[A]\r\nk=\r", "B", "j", "2", "[A]\r\nk=\r\n[B]\r\nj=2\r\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
