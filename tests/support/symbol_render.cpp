@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <random>
 #include <sstream>
 #include <unistd.h>
@@ -48,7 +49,9 @@ bool ZintModules(const std::vector<std::string>& options, const std::string& dat
   close(fd);
   std::string cmd = "zint --dump";
   for (const auto& o : options) cmd += " " + ShellQuote(o);
-  cmd += " -i " + ShellQuote(path) + " 2>&1";
+  // Warnings go to stderr with a zero status; only a failure's message matters.
+  std::string errPath = std::string(path) + ".err";
+  cmd += " -i " + ShellQuote(path) + " 2>" + ShellQuote(errPath);
   std::string text;
   if (FILE* p = popen(cmd.c_str(), "r")) {
     char buf[4096];
@@ -56,8 +59,11 @@ bool ZintModules(const std::vector<std::string>& options, const std::string& dat
     while ((n = fread(buf, 1, sizeof buf, p)) > 0) text.append(buf, n);
     int rc = pclose(p);
     unlink(path);
+    std::ifstream errIn(errPath);
+    std::string errText((std::istreambuf_iterator<char>(errIn)), std::istreambuf_iterator<char>());
+    unlink(errPath.c_str());
     if (rc != 0) {
-      if (error) *error = "zint: " + text;
+      if (error) *error = "zint: " + errText + text;
       return false;
     }
   } else {
