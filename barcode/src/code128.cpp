@@ -122,7 +122,6 @@ int32_t DecodeCode128(BcdDecoder& d, int32_t k) {
   const OvoBcdParams& prm = d.params;
   int32_t values[kMaxSymbols];
   for (int32_t i = 0; i <= k - 13; ++i) {
-    d.ClearText();
     int32_t c = 0;
     bool stopFound = false;
     while (c < kMaxSymbols) {
@@ -144,8 +143,13 @@ int32_t DecodeCode128(BcdDecoder& d, int32_t k) {
       uint32_t pattern = 0;
       int32_t bits = 0;
       bool fits = true;
-      for (int32_t q = 0; q < 6 && fits; ++q)
-        fits = AppendModules(&pattern, &bits, ModuleCount(e[q] / x), q % 2 == 0, kSymbolModules);
+      for (int32_t q = 0; q < 6 && fits; ++q) {
+        const int32_t n = ModuleCount(e[q] / x);
+        // Every start pattern begins with 2, 1 and 1 modules: anything else
+        // cannot become one.
+        if (c == 0 && q < 3 && n != (q == 0 ? 2 : 1)) fits = false;
+        else fits = AppendModules(&pattern, &bits, n, q % 2 == 0, kSymbolModules);
+      }
       int32_t v = -1;
       if (fits) {
         const int32_t lo = c == 0 ? kStartA : 0;
@@ -166,6 +170,7 @@ int32_t DecodeCode128(BcdDecoder& d, int32_t k) {
     for (int32_t j = 1; j <= c - 2; ++j) sum += j * values[j];
     if (sum % 103 != values[c - 1]) continue;
     int32_t length = 0;
+    d.ClearText();
     if (!Expand(values + 1, c - 2, static_cast<CodeSet>(values[0] - kStartA), d.text, &length))
       continue;
     if (length < prm.CODE128_Min || length > prm.CODE128_Max) continue;

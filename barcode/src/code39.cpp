@@ -63,7 +63,6 @@ int32_t DecodeCode39(BcdDecoder& d, int32_t k) {
   const float* B = d.bars;
   const OvoBcdParams& prm = d.params;
   for (int32_t i = 0; i <= k - 16; ++i) {
-    d.ClearText();
     bool started = false;
     int32_t length = 0;
     float mb = 0.0f;
@@ -89,6 +88,7 @@ int32_t DecodeCode39(BcdDecoder& d, int32_t k) {
         if (!started) {
           if (!(S[b0] > kQuiet * ms)) break;
           started = true;
+          d.ClearText();  // each started candidate writes from an empty text
           continue;
         }
         // Stop character.

@@ -30,7 +30,6 @@ int32_t DecodeItf(BcdDecoder& d, int32_t k) {
   const float* B = d.bars;
   const OvoBcdParams& prm = d.params;
   for (int32_t i = 0; i <= k - 9; ++i) {
-    d.ClearText();
     int32_t p = 0;
     int32_t digits = 0;
     float mb = 0.0f;
@@ -41,6 +40,7 @@ int32_t DecodeItf(BcdDecoder& d, int32_t k) {
     if (!(2.0f * B[i] <= 3.0f * B[i + 1] && 3.0f * B[i] >= 2.0f * B[i + 1])) continue;
     if (!(2.0f * S[i + 2] <= 3.0f * S[i + 1] && 3.0f * S[i + 2] >= 2.0f * S[i + 1])) continue;
     if (!(S[i] >= kQuiet * S[i + 1])) continue;
+    d.ClearText();  // each candidate that starts writes from an empty text
 
     bool rejected = false;
     while (i + 7 + 5 * p < k && p < kMaxPairs) {

@@ -153,9 +153,9 @@ int32_t DecodeJan8(BcdDecoder& d, int32_t k) {
   const float* S = d.spaces;
   const float* B = d.bars;
   for (int32_t m = 0; m <= k - 22; ++m) {
-    d.ClearText();
     Measures me;
     if (!MeasureGuards(S, B, m, m + 10, m + 20, &me)) continue;
+    d.ClearText();  // each candidate starts from an empty text
     bool ok = true;
     for (int32_t dg = 0; dg < 4; ++dg) {
       const int32_t a = m + 2 + 2 * dg;

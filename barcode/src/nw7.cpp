@@ -71,7 +71,6 @@ int32_t DecodeNw7(BcdDecoder& d, int32_t k) {
   const float* B = d.bars;
   const OvoBcdParams& prm = d.params;
   for (int32_t i = 0; i <= k - 13; ++i) {
-    d.ClearText();
     bool started = false;
     int32_t length = 0;
     float prevG = 0.0f;
@@ -136,6 +135,7 @@ int32_t DecodeNw7(BcdDecoder& d, int32_t k) {
         case kClassStartStop: ch = FindIn(kStartStop, pattern); break;
       }
       if (ch == 0 || length >= OVOBCD_MAX_TEXT) break;
+      if (length == 0) d.ClearText();  // each candidate writes from an empty text
       d.text[length++] = ch;
 
       if (cls == kClassStartStop) {

@@ -61,11 +61,14 @@ int32_t Decode(DibImage image, const OvoBcdParams& params, const OvoBcdRange* ra
   if (r.x1 <= r.x0 || r.y1 <= r.y0 || maxLine <= 0) return OVOBCD_NOT_FOUND;
 
   // Sized once for the longest line of the range and reused by every line.
-  std::vector<OvoBcdPoint> points(static_cast<size_t>(maxLine));
   std::vector<uint8_t> samples(static_cast<size_t>(maxLine));
   std::vector<float> spaces(static_cast<size_t>(SpaceListSize(maxLine)));
   std::vector<float> bars(static_cast<size_t>(BarListSize(maxLine)));
-  const PixelRows rows{bits, stride, bytesPerPixel};
+  // Dense levels sample each pixel of the range several times: from the first
+  // level whose lines alone would sample as many pixels as the range holds,
+  // colour pixels are turned grey once.
+  LineSampler sampler(PixelRows{bits, stride, bytesPerPixel});
+  const int64_t area = (int64_t{r.x1} - r.x0) * (int64_t{r.y1} - r.y0);
 
   BcdDecoder dec(params);
   dec.spaces = spaces.data();
@@ -73,14 +76,17 @@ int32_t Decode(DibImage image, const OvoBcdParams& params, const OvoBcdRange* ra
   ScanLineGenerator gen;
   for (int32_t level = 0; level < scanLevels; ++level) {
     gen.Reset(r, level, angleStep);
-    int32_t n = 0;
-    while (gen.Next(points.data(), &n)) {
-      const int32_t threshold = SampleLine(rows, points.data(), n, samples.data());
+    if (bytesPerPixel != 1 && !sampler.UsesGreyPlanes() && gen.LineCount() * maxLine >= area)
+      sampler.UseGreyPlanes(r);
+    LineSpan line;
+    while (gen.Next(&line)) {
+      const int32_t n = line.n;
+      const int32_t threshold = sampler.Sample(line, samples.data());
       const int32_t k = binarize ? MeasureRunsBinarized(samples.data(), n, threshold, dec.spaces, dec.bars)
                                  : MeasureRunsSubpixel(samples.data(), n, threshold, dec.spaces, dec.bars);
       if (!DecodeRuns(dec, n, k)) continue;
-      const OvoBcdPoint start = points[PixelIndex(dec.startPos, n)];
-      const OvoBcdPoint end = points[PixelIndex(dec.endPos, n)];
+      const OvoBcdPoint start = line.At(PixelIndex(dec.startPos, n));
+      const OvoBcdPoint end = line.At(PixelIndex(dec.endPos, n));
       if (position) {
         position[0] = start.x;
         position[1] = start.y;

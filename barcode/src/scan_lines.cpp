@@ -115,20 +115,25 @@ bool ScanLineGenerator::Extent(const Line& line, int64_t* first, int64_t* last) 
   return true;
 }
 
-bool ScanLineGenerator::Next(OvoBcdPoint* points, int32_t* n) {
+bool ScanLineGenerator::Next(LineSpan* span) {
   Line line;
   OvoBcdPoint centre;
-  *n = 0;
   if (!Advance(&line, &centre)) return false;
+  *span = LineSpan{line.alongX, line.slope, line.offset, 0, 0};
   int64_t first, last;
-  if (!Extent(line, &first, &last)) return true;
-  int32_t count = 0;
-  for (int64_t v = first; v <= last; ++v) {
-    const int32_t c = static_cast<int32_t>(std::trunc(static_cast<double>(v) * line.slope + line.offset));
-    points[count++] = line.alongX ? OvoBcdPoint{static_cast<int32_t>(v), c}
-                                  : OvoBcdPoint{c, static_cast<int32_t>(v)};
+  if (Extent(line, &first, &last)) {
+    span->first = first;
+    span->n = static_cast<int32_t>(last - first + 1);
   }
-  *n = count;
+  return true;
+}
+
+bool ScanLineGenerator::Next(OvoBcdPoint* points, int32_t* n) {
+  LineSpan span;
+  *n = 0;
+  if (!Next(&span)) return false;
+  for (int32_t i = 0; i < span.n; ++i) points[i] = span.At(i);
+  *n = span.n;
   return true;
 }
 
@@ -141,12 +146,9 @@ bool ScanLineGenerator::NextEnds(OvoBcdPoint* first, OvoBcdPoint* last) {
     *first = *last = centre;
     return true;
   }
-  auto at = [&](int64_t v) {
-    const int32_t c = static_cast<int32_t>(std::trunc(static_cast<double>(v) * line.slope + line.offset));
-    return line.alongX ? OvoBcdPoint{static_cast<int32_t>(v), c} : OvoBcdPoint{c, static_cast<int32_t>(v)};
-  };
-  *first = at(a);
-  *last = at(b);
+  const LineSpan span{line.alongX, line.slope, line.offset, a, 0};
+  *first = span.At(0);
+  *last = span.At(b - a);
   return true;
 }
 

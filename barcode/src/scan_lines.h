@@ -11,6 +11,28 @@
 
 namespace vantrel::bcd {
 
+// One scan line's pixels: they form one unbroken stretch of step values
+// (x for shallow lines, y for steep ones), pixel i at step value first + i,
+// its other coordinate trunc(v * slope + offset).
+struct LineSpan {
+  bool alongX = true;
+  double slope = 0;
+  double offset = 0;
+  int64_t first = 0;
+  int32_t n = 0;
+
+  // The other coordinate of step value v, for v on the line (it then fits in
+  // 32 bits, so the conversion truncates exactly as trunc does).
+  int32_t Across(int64_t v) const {
+    return static_cast<int32_t>(static_cast<int64_t>(static_cast<double>(v) * slope + offset));
+  }
+  OvoBcdPoint At(int64_t i) const {
+    const int64_t v = first + i;
+    return alongX ? OvoBcdPoint{static_cast<int32_t>(v), Across(v)}
+                  : OvoBcdPoint{Across(v), static_cast<int32_t>(v)};
+  }
+};
+
 class ScanLineGenerator {
  public:
   // Sets up the centres of one level over the half-open range (taken as it is;
@@ -19,9 +41,12 @@ class ScanLineGenerator {
   // not fit in memory.
   void Reset(const OvoBcdRange& range, int32_t level, double angleStepDeg);
 
-  // The next line's pixels, in order along the line (left to right for shallow
-  // lines, top to bottom for steep ones). False when the level has no more
-  // lines; a line may have no pixel. `points` must have room for
+  // The next line, in order along it (left to right for shallow lines, top to
+  // bottom for steep ones). False when the level has no more lines; a line may
+  // have no pixel (n = 0).
+  bool Next(LineSpan* line);
+
+  // The same, with its pixels listed; `points` must have room for
   // max(width, height) of the range.
   bool Next(OvoBcdPoint* points, int32_t* n);
 
