@@ -335,6 +335,43 @@ TEST(OvoBcdDecodeTest, LevelsAndAngles) {
   EXPECT_LT(t.position[1], t.position[3]);  // down to the right
 }
 
+// Dense levels read colour pictures through grey planes of the range: a symbol
+// found only there reads exactly as in the grey picture, which is sampled as it is.
+TEST(OvoBcdDecodeTest, DenseSearchReadsAsTheGreyPicture) {
+  for (const auto& s : StationSymbols()) {
+    // Of the JAN-13, only the lines through the centre (520, 210) of level 3
+    // cross every bar; the grey planes start with that level.
+    test::RenderOptions o;
+    o.moduleSize = 3;
+    o.angleDeg = -40;
+    o.centreX = 500;
+    o.centreY = 200;
+    o.barHeight = 20;
+    const test::DibPtr colour = test::RenderSymbol(Modules(s), o);
+    test::GaussianBlur(colour.get(), 0.5);
+    test::DibPtr grey(DibCreate(640, 480, 1, 4));
+    const uint8_t* c = DibGetBits(colour.get());
+    uint8_t* g = DibGetBits(grey.get());
+    for (int32_t y = 0; y < 480; ++y)
+      for (int32_t x = 0; x < 640; ++x) {
+        const uint8_t* p = c + y * DibGetStride(colour.get()) + x * 3;
+        g[y * DibGetStride(grey.get()) + x] = static_cast<uint8_t>((299 * p[2] + 587 * p[1] + 114 * p[0] + 500) / 1000);
+      }
+    for (bool binarize : {false, true}) {
+      const Direct a = Read(colour.get(), nullptr, binarize, 4, 10);
+      const Direct b = Read(grey.get(), nullptr, binarize, 4, 10);
+      ASSERT_EQ(a.status, 0) << s.name;
+      EXPECT_EQ(std::string(a.text), s.text) << s.name;
+      EXPECT_EQ(b.status, 0);
+      EXPECT_EQ(std::string(a.text), std::string(b.text));
+      EXPECT_EQ(std::vector<int32_t>(a.position, a.position + 4), std::vector<int32_t>(b.position, b.position + 4));
+      if (s.type == OVOBCD_JAN13) {  // the longest symbol: only that centre's line crosses it whole
+        EXPECT_EQ(Read(colour.get(), nullptr, binarize, 3, 10).status, -4);
+      }
+    }
+  }
+}
+
 TEST(OvoBcdDecodeTest, UpsideDownStartsAtTheLineEnd) {
   for (const auto& s : StationSymbols()) {
     const Frame f = StationFrame(s, 2, 180);

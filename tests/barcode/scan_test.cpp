@@ -418,5 +418,36 @@ TEST(SampleLineTest, GreyValuesAndThreshold) {
   EXPECT_EQ(SampleLine(PixelRows{nullptr, 0, 3}, nullptr, 0, none), (255 + 0) / 2);
 }
 
+// The grey planes of a dense search give exactly the samples read straight from
+// the picture, for shallow and steep lines alike.
+TEST(SampleLineTest, GreyPlanesGiveTheSameSamples) {
+  std::mt19937 rng(11);
+  for (int32_t bytes : {3, 4}) {
+    const int32_t w = 97, h = 61, stride = (w * bytes + 3) / 4 * 4;
+    std::vector<uint8_t> pic(static_cast<size_t>(stride) * h);
+    for (auto& b : pic) b = static_cast<uint8_t>(rng());
+    const PixelRows rows{pic.data(), stride, bytes};
+    for (const OvoBcdRange r : {OvoBcdRange{0, 0, w, h}, OvoBcdRange{13, 7, 80, 59}, OvoBcdRange{5, 5, 6, 40}}) {
+      LineSampler direct(rows), planes(rows);
+      planes.UseGreyPlanes(r);
+      ScanLineGenerator g;
+      g.Reset(r, 2, 7);
+      std::vector<OvoBcdPoint> pts(static_cast<size_t>(std::max(w, h)));
+      std::vector<uint8_t> a(pts.size()), b(pts.size()), c(pts.size());
+      LineSpan line;
+      while (g.Next(&line)) {
+        for (int32_t i = 0; i < line.n; ++i) pts[i] = line.At(i);
+        const int32_t ta = SampleLine(rows, pts.data(), line.n, a.data());
+        ASSERT_EQ(direct.Sample(line, b.data()), ta);
+        ASSERT_EQ(planes.Sample(line, c.data()), ta);
+        for (int32_t i = 0; i < line.n; ++i) {
+          ASSERT_EQ(b[i], a[i]);
+          ASSERT_EQ(c[i], a[i]);
+        }
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace vantrel::bcd
