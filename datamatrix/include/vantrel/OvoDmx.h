@@ -55,7 +55,8 @@ int32_t OvoDmxSetArea(const DibRect* area);
  * without LF, CR, 0x1D, 0x1F and 0xFF (a NUL only as the last byte), then a
  * NUL; a text that needs more than capacity bytes is refused with -2.
  * 0 read; -1 nothing found in time, or an unsuitable picture; -2 found but
- * not decoded; -3 invalid area; -8 no reader. */
+ * not decoded (also when its corrected codewords fail the Reed-Solomon check);
+ * -3 invalid area; -8 no reader. The time limit is capped at 2,147,483 ms. */
 int32_t OvoDmxDecode(CDataMatCtrl* reader, DibImage image, char* text, int32_t capacity);
 
 /* After a successful decode: the stored top-edge and right-edge points and the
