@@ -50,26 +50,32 @@ void LayFunctionMap(int32_t version, QrModuleMatrix* m) {
   MarkRect(m, 8, N - 9, 6, 6);
 }
 
-bool MaskCondition(int32_t mask, int32_t i, int32_t j) {
-  switch (mask) {
-    case 0: return (i + j) % 2 == 0;
-    case 1: return i % 2 == 0;
-    case 2: return j % 3 == 0;
-    case 3: return (i + j) % 3 == 0;
-    case 4: return (i / 2 + j / 3) % 2 == 0;
-    case 5: return (i * j) % 2 + (i * j) % 3 == 0;
-    case 6: return ((i * j) % 2 + (i * j) % 3) % 2 == 0;
-    case 7: return ((i + j) % 2 + (i * j) % 3) % 2 == 0;
-    default: return false;
-  }
-}
+namespace {
 
-void Unmask(int32_t N, int32_t mask, QrModuleMatrix* m) {
+template <typename Condition>
+void FlipWhere(int32_t N, QrModuleMatrix* m, Condition condition) {
   for (int32_t i = 0; i < N; ++i)
     for (int32_t j = 0; j < N; ++j) {
       uint8_t& cell = m->At(j, i);
-      if (!(cell & kFunctionModule) && MaskCondition(mask, i, j)) cell ^= 1;
+      if (!(cell & kFunctionModule) && condition(i, j)) cell ^= 1;
     }
+}
+
+}  // namespace
+
+void Unmask(int32_t N, int32_t mask, QrModuleMatrix* m) {
+  // One loop per mask, so that the condition is not chosen anew for every module.
+  switch (mask) {
+    case 0: FlipWhere(N, m, [](int32_t i, int32_t j) { return MaskCondition(0, i, j); }); break;
+    case 1: FlipWhere(N, m, [](int32_t i, int32_t j) { return MaskCondition(1, i, j); }); break;
+    case 2: FlipWhere(N, m, [](int32_t i, int32_t j) { return MaskCondition(2, i, j); }); break;
+    case 3: FlipWhere(N, m, [](int32_t i, int32_t j) { return MaskCondition(3, i, j); }); break;
+    case 4: FlipWhere(N, m, [](int32_t i, int32_t j) { return MaskCondition(4, i, j); }); break;
+    case 5: FlipWhere(N, m, [](int32_t i, int32_t j) { return MaskCondition(5, i, j); }); break;
+    case 6: FlipWhere(N, m, [](int32_t i, int32_t j) { return MaskCondition(6, i, j); }); break;
+    case 7: FlipWhere(N, m, [](int32_t i, int32_t j) { return MaskCondition(7, i, j); }); break;
+    default: break;
+  }
 }
 
 void ReadPlacement(const QrModuleMatrix& m, int32_t version, uint8_t* stream) {

@@ -17,7 +17,19 @@ void LayFunctionMap(int32_t version, QrModuleMatrix* matrix);
 
 // Flips the colour of every non-function module where the mask condition
 // holds (i the row, j the column).
-bool MaskCondition(int32_t mask, int32_t i, int32_t j);
+inline bool MaskCondition(int32_t mask, int32_t i, int32_t j) {
+  switch (mask) {
+    case 0: return (i + j) % 2 == 0;
+    case 1: return i % 2 == 0;
+    case 2: return j % 3 == 0;
+    case 3: return (i + j) % 3 == 0;
+    case 4: return (i / 2 + j / 3) % 2 == 0;
+    case 5: return (i * j) % 2 + (i * j) % 3 == 0;
+    case 6: return ((i * j) % 2 + (i * j) % 3) % 2 == 0;
+    case 7: return ((i + j) % 2 + (i * j) % 3) % 2 == 0;
+    default: return false;
+  }
+}
 void Unmask(int32_t N, int32_t mask, QrModuleMatrix* matrix);
 
 // Reads the version's codewords in placement order into stream (at least

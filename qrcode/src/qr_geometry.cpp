@@ -32,22 +32,21 @@ float Distance(QrPoint p, QrPoint q) {
 }
 
 bool Intersect(QrPoint p1, QrPoint p2, QrPoint q1, QrPoint q2, QrPoint* out) {
-  const bool pVertical = p1.x == p2.x, qVertical = q1.x == q2.x;
-  if (pVertical && qVertical) return false;
-  if (pVertical || qVertical) {
-    const QrPoint a = pVertical ? q1 : p1, b = pVertical ? q2 : p2;  // the sloped line
-    const float x = pVertical ? p1.x : q1.x;
-    const float s = (b.y - a.y) / (b.x - a.x);
-    const float t = a.y - s * a.x;
-    *out = {x, s * x + t};
+  return Meet(LineThrough(p1, p2), LineThrough(q1, q2), out);
+}
+
+bool Meet(const QrLine& p, const QrLine& q, QrPoint* out) {
+  if (p.vertical && q.vertical) return false;
+  if (p.vertical || q.vertical) {
+    const QrLine& sloped = p.vertical ? q : p;
+    const float x = p.vertical ? p.x : q.x;
+    *out = {x, sloped.s * x + sloped.t};
     return true;
   }
-  const float s1 = (p2.y - p1.y) / (p2.x - p1.x), t1 = p1.y - s1 * p1.x;
-  const float s2 = (q2.y - q1.y) / (q2.x - q1.x), t2 = q1.y - s2 * q1.x;
-  if (s1 == s2) return false;
-  const float x = (t2 - t1) / (s1 - s2);
+  if (p.s == q.s) return false;
+  const float x = (q.t - p.t) / (p.s - q.s);
   // The flatter line gives the steadier y.
-  const float y = std::fabs(s1) <= std::fabs(s2) ? s1 * x + t1 : s2 * x + t2;
+  const float y = std::fabs(p.s) <= std::fabs(q.s) ? p.s * x + p.t : q.s * x + q.t;
   *out = {x, y};
   return true;
 }

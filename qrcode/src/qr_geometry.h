@@ -18,6 +18,27 @@ float Distance(QrPoint p, QrPoint q);
 // when both are vertical or their slopes are equal.
 bool Intersect(QrPoint p1, QrPoint p2, QrPoint q1, QrPoint q2, QrPoint* out);
 
+// The same in two halves, for a line met by many others: a line through two
+// points as slope and intercept (or as the x of a vertical line), and the
+// meeting of two such lines, with exactly the arithmetic of Intersect.
+struct QrLine {
+  bool vertical = false;
+  float x = 0;  // vertical lines
+  float s = 0, t = 0;
+};
+inline QrLine LineThrough(QrPoint a, QrPoint b) {
+  QrLine l;
+  if (a.x == b.x) {
+    l.vertical = true;
+    l.x = a.x;
+  } else {
+    l.s = (b.y - a.y) / (b.x - a.x);
+    l.t = a.y - l.s * a.x;
+  }
+  return l;
+}
+bool Meet(const QrLine& p, const QrLine& q, QrPoint* out);
+
 // From a finder centre, walks in direction a across the set core, the clear
 // ring and the set outer ring, and gives the pixel where the outer ring ends.
 bool RayToEdge(const QrBinaryImage& img, QrPoint centre, double a, QrPixel* edge);

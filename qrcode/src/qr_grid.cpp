@@ -427,15 +427,18 @@ void SampleGrid(const QrBinaryImage& img, const QrGrid& grid, QrModuleMatrix* ma
   }
   bool havePrevious = false;
   QrPoint previous;
+  QrLine across[kMatrixSide];  // the column segments of one row band, per row
   for (int32_t p = 0; p < bands; ++p)
-    for (int32_t q = 0; q < bands; ++q)
-      for (int32_t k = bounds[p]; k < bounds[p + 1]; ++k)
+    for (int32_t q = 0; q < bands; ++q) {
+      for (int32_t l = bounds[q]; l < bounds[q + 1]; ++l)
+        across[l] = LineThrough(grid.columnLine[p][l], grid.columnLine[p + 1][l]);
+      for (int32_t k = bounds[p]; k < bounds[p + 1]; ++k) {
+        const QrLine down = LineThrough(grid.rowLine[q][k], grid.rowLine[q + 1][k]);
         for (int32_t l = bounds[q]; l < bounds[q + 1]; ++l) {
           uint8_t& cell = matrix->At(k, l);
           if (cell & kFunctionModule) continue;
           QrPoint s;
-          if (Intersect(grid.rowLine[q][k], grid.rowLine[q + 1][k], grid.columnLine[p][l],
-                        grid.columnLine[p + 1][l], &s)) {
+          if (Meet(down, across[l], &s)) {
             previous = s;
             havePrevious = true;
           } else if (havePrevious) {
@@ -446,6 +449,8 @@ void SampleGrid(const QrBinaryImage& img, const QrGrid& grid, QrModuleMatrix* ma
           }
           cell = img.Set(QrRound(s.x), QrRound(s.y)) ? 1 : 0;
         }
+      }
+    }
 }
 
 }  // namespace vantrel::qr

@@ -62,12 +62,25 @@ constexpr Generators kGenerators = [] {
   return g;
 }();
 
+// Every product, so that the solver's and the root search's inner loops are
+// one lookup per product.
+struct Products {
+  uint8_t p[256][256];
+};
+const Products& ProductTable() {
+  static const Products* table = [] {
+    auto* t = new Products;
+    for (int32_t a = 0; a < 256; ++a)
+      for (int32_t b = 0; b < 256; ++b)
+        t->p[a][b] = (a == 0 || b == 0) ? 0 : kField.exp[(kField.log[a] + kField.log[b]) % 255];
+    return t;
+  }();
+  return *table;
+}
+
 }  // namespace
 
-uint8_t GfMul(uint8_t a, uint8_t b) {
-  if (a == 0 || b == 0) return 0;
-  return kField.exp[(kField.log[a] + kField.log[b]) % 255];
-}
+uint8_t GfMul(uint8_t a, uint8_t b) { return ProductTable().p[a][b]; }
 
 uint8_t GfDiv(uint8_t a, uint8_t b) {
   if (a == 0 || b == 0) return 0;
@@ -96,23 +109,25 @@ bool RsCheck(const uint8_t* block, int32_t c, int32_t k, QrRsWork* work) {
 }
 
 bool RsSolve(QrRsWork* w, int32_t s) {
+  const auto& mul = ProductTable().p;
   auto& A = w->system;
   auto& W = w->working;
   for (int32_t q = s; q >= 1; --q) {
     for (int32_t r = 0; r < q; ++r)
       for (int32_t col = 0; col <= q; ++col) W[r][col] = A[r][col];
     for (int32_t z = q; z >= 2; --z) {
-      const uint8_t pivot = W[z - 1][0];
+      const uint8_t* pivotRow = W[z - 1];
+      const uint8_t* byPivot = mul[pivotRow[0]];
       for (int32_t r = 0; r <= z - 2; ++r) {
-        const uint8_t first = W[r][0];
-        for (int32_t col = 0; col <= z - 1; ++col)
-          W[r][col] = GfMul(pivot, W[r][col + 1]) ^ GfMul(first, W[z - 1][col + 1]);
+        const uint8_t* byFirst = mul[W[r][0]];
+        uint8_t* row = W[r];
+        for (int32_t col = 0; col <= z - 1; ++col) row[col] = byPivot[row[col + 1]] ^ byFirst[pivotRow[col + 1]];
       }
     }
     if (W[0][0] == 0) return false;
     const uint8_t x = GfDiv(W[0][1], W[0][0]);
     w->solution[q - 1] = x;
-    for (int32_t r = 0; r <= q - 2; ++r) A[r][q - 1] = A[r][q] ^ GfMul(A[r][q - 1], x);
+    for (int32_t r = 0; r <= q - 2; ++r) A[r][q - 1] = A[r][q] ^ mul[A[r][q - 1]][x];
   }
   return true;
 }
@@ -134,15 +149,30 @@ bool SolveRotated(QrRsWork* w, int32_t nu, Fill fill) {
 
 bool RsCorrect(uint8_t* block, int32_t c, int32_t k, int32_t t, QrRsWork* w) {
   if (RsCheck(block, c, k, w)) return true;
+  const auto& mul = ProductTable().p;
   if (c > kMaxBlockBytes || t < 1) return false;
   if (t > kMaxCorrectable) t = kMaxCorrectable;
   if (2 * t > c - k) return false;
 
+  // Syndromes S_j = sum of r_i alpha^(j (c - 1 - i)), in logs: the terms are
+  // independent lookups rather than one chain of products.
   uint8_t* S = w->syndromes;
+  int32_t logs[kMaxBlockBytes], powers[kMaxBlockBytes], steps[kMaxBlockBytes];
+  int32_t terms = 0;
+  for (int32_t i = 0; i < c; ++i)
+    if (block[i] != 0) {
+      logs[terms] = kField.log[block[i]];
+      steps[terms] = (c - 1 - i) % 255;
+      powers[terms] = logs[terms];
+      ++terms;
+    }
   for (int32_t j = 0; j < 2 * t; ++j) {
-    const uint8_t aj = GfPow(j);
     uint8_t sum = 0;
-    for (int32_t i = 0; i < c; ++i) sum = GfMul(sum, aj) ^ block[i];
+    for (int32_t n = 0; n < terms; ++n) {
+      sum ^= kField.exp[powers[n]];
+      powers[n] += steps[n];
+      if (powers[n] >= 255) powers[n] -= 255;
+    }
     S[j] = sum;
   }
 
@@ -156,17 +186,30 @@ bool RsCorrect(uint8_t* block, int32_t c, int32_t k, int32_t t, QrRsWork* w) {
     uint8_t lambda[kMaxCorrectable];
     std::memcpy(lambda, w->solution, static_cast<size_t>(nu));
 
+    // Roots: p is an error position where alpha^(p nu) equals the sum of
+    // lambda_m alpha^(p m); the terms advance by alpha^m from one p to the next.
+    uint8_t term[kMaxCorrectable], step[kMaxCorrectable];
+    for (int32_t m = 0; m < nu; ++m) {
+      term[m] = lambda[m];
+      step[m] = GfPow(m);
+    }
+    const uint8_t stepNu = GfPow(nu);
+    uint8_t power = 1;  // alpha^(p nu)
     int32_t found = 0;
     for (int32_t p = 0; p < c; ++p) {
       uint8_t sum = 0;
-      for (int32_t m = 0; m < nu; ++m) sum ^= GfMul(lambda[m], GfPow(p * m));
-      if (GfPow(p * nu) == sum) {
+      for (int32_t m = 0; m < nu; ++m) {
+        sum ^= term[m];
+        term[m] = mul[term[m]][step[m]];
+      }
+      if (power == sum) {
         if (found == nu) {
           found = nu + 1;
           break;
         }
         w->positions[found++] = p;
       }
+      power = mul[power][stepNu];
     }
     if (found != nu) continue;
 
