@@ -36,6 +36,13 @@ double& ReplayRateOption() {
 // How long a state change may take before it counts as failed.
 constexpr GstClockTime kStateTimeout = 10 * GST_SECOND;
 
+// Releases an element that never made it into the pipeline.
+void DropElement(GstElement* element) {
+  if (element == nullptr) return;
+  gst_object_ref_sink(element);
+  gst_object_unref(element);
+}
+
 bool InitGstreamer() {
   GError* error = nullptr;
   const bool ok = gst_init_check(nullptr, nullptr, &error) != FALSE;
@@ -244,6 +251,7 @@ int32_t CImgAcqCtrl::BuildGraph() {
   ReleaseCameras(&cameras);
   if (p.source == nullptr) return kBadDevice;
   if (!p.Add(p.source)) {
+    DropElement(p.source);
     p.source = nullptr;
     return kSourceNotAdded;
   }
@@ -253,12 +261,12 @@ int32_t CImgAcqCtrl::BuildGraph() {
   GstElement* grabber = gst_element_factory_make("appsink", "SamGra");
   if (grabber == nullptr) return kNoGrabber;
   if (!GST_IS_APP_SINK(grabber)) {
-    gst_object_unref(grabber);
+    DropElement(grabber);
     return kNotAGrabber;
   }
   GstCaps* caps = GrabberCaps(0, 0, false);
   if (caps == nullptr) {
-    gst_object_unref(grabber);
+    DropElement(grabber);
     return kBadGrabberFormat;
   }
   gst_app_sink_set_caps(GST_APP_SINK(grabber), caps);
@@ -272,7 +280,7 @@ int32_t CImgAcqCtrl::BuildGraph() {
   gst_app_sink_set_callbacks(GST_APP_SINK(grabber), &callbacks, frameCallback_,
                              &CSampleGrabberCB::ReleaseNotify);
   if (!p.Add(grabber)) {
-    gst_object_unref(grabber);
+    DropElement(grabber);
     return kGrabberNotAdded;
   }
   p.grabber = grabber;
@@ -283,13 +291,17 @@ int32_t CImgAcqCtrl::BuildGraph() {
   p.grabberFilter = gst_element_factory_make("capsfilter", "grabber format");
   if (p.queue == nullptr || p.convert == nullptr || p.grabberFilter == nullptr) {
     for (GstElement** e : {&p.queue, &p.convert, &p.grabberFilter}) {
-      if (*e != nullptr) gst_object_unref(*e);
+      DropElement(*e);
       *e = nullptr;
     }
     return kNoConverter;
   }
-  if (!p.Add(p.queue) || !p.Add(p.convert) || !p.Add(p.grabberFilter)) {
-    return kConverterNotAdded;
+  for (GstElement** e : {&p.queue, &p.convert, &p.grabberFilter}) {
+    if (!p.Add(*e)) {
+      DropElement(*e);
+      *e = nullptr;
+      return kConverterNotAdded;
+    }
   }
 
   // The source-side format elements (15): the mode filter of a camera; the
@@ -298,11 +310,21 @@ int32_t CImgAcqCtrl::BuildGraph() {
   if (p.replay) {
     p.scale = gst_element_factory_make("videoscale", "scale");
     if (rate > 0) p.clockSync = gst_element_factory_make("clocksync", "pace");
-    if (p.scale == nullptr || (rate > 0 && p.clockSync == nullptr)) return kNoFormatFilter;
-    if (!p.Add(p.scale) || (p.clockSync != nullptr && !p.Add(p.clockSync))) return kNoFormatFilter;
+    const bool made = p.scale != nullptr && (rate <= 0 || p.clockSync != nullptr);
+    const bool added = made && p.Add(p.scale);
+    if (!added || (p.clockSync != nullptr && !p.Add(p.clockSync))) {
+      if (!added) DropElement(p.scale);
+      DropElement(p.clockSync);
+      p.scale = p.clockSync = nullptr;
+      return kNoFormatFilter;
+    }
   } else {
     p.modeFilter = gst_element_factory_make("capsfilter", "mode");
-    if (p.modeFilter == nullptr || !p.Add(p.modeFilter)) return kNoFormatFilter;
+    if (p.modeFilter == nullptr || !p.Add(p.modeFilter)) {
+      DropElement(p.modeFilter);
+      p.modeFilter = nullptr;
+      return kNoFormatFilter;
+    }
   }
   if (p.replay ? rate > 0 : true) {
     // Newest frame only: while the cycle decodes, older frames are dropped.
@@ -395,6 +417,7 @@ int32_t CImgAcqCtrl::ConnectLocked(int32_t width, int32_t height) {
       if (p.jpegDecoder == nullptr) {
         p.jpegDecoder = gst_element_factory_make("jpegdec", "jpeg");
         if (p.jpegDecoder == nullptr || !p.Add(p.jpegDecoder)) {
+          DropElement(p.jpegDecoder);
           p.jpegDecoder = nullptr;
           return kNotConnected;
         }
