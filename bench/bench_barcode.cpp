@@ -2,9 +2,9 @@
 // with the station's default scan (level 1, 90 degrees), frames without a
 // symbol searched completely (level 4, 10 degrees), each with AutoBin off and on.
 //
-// With VANTREL_BENCH_PEERS defined and the peers' libraries linked, the same
-// frames also go through zxing-cpp and ZBar, restricted to the station's six
-// symbologies, for comparison.
+// With VANTREL_BENCH_ZXING and/or VANTREL_BENCH_ZBAR defined (and the library
+// linked), the same frames also go through zxing-cpp and ZBar, restricted to
+// the station's six symbologies, for comparison.
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
@@ -16,13 +16,17 @@
 #include "vantrel/OvoBcd.h"
 
 // ZBar's C++ classes must come before zxing-cpp's error macros.
-#if defined(VANTREL_BENCH_PEERS) && __has_include(<zbar.h>)
-#include <zbar.h>
-#define VANTREL_BENCH_ZBAR 1
+#if defined(VANTREL_BENCH_ZBAR) && !__has_include(<zbar.h>)
+#undef VANTREL_BENCH_ZBAR
 #endif
-#if defined(VANTREL_BENCH_PEERS) && __has_include(<ZXing/ReadBarcode.h>)
+#if defined(VANTREL_BENCH_ZXING) && !__has_include(<ZXing/ReadBarcode.h>)
+#undef VANTREL_BENCH_ZXING
+#endif
+#ifdef VANTREL_BENCH_ZBAR
+#include <zbar.h>
+#endif
+#ifdef VANTREL_BENCH_ZXING
 #include <ZXing/ReadBarcode.h>
-#define VANTREL_BENCH_ZXING 1
 #endif
 
 namespace {
