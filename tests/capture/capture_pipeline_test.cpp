@@ -206,8 +206,9 @@ TEST_F(CaptureTest, FramesArriveTopLineFirstFromEveryPictureFormat) {
       int32_t none = -1;
       firstSlot.compare_exchange_strong(none, ctrl->Ring().displayIndex());
     };
+    const uint64_t before = cycle->FramesHandled();
     StartReading();
-    ASSERT_TRUE(WaitForFrames(2));
+    ASSERT_TRUE(WaitForFrames(before + 2));
     StopReading();
     station.previewHook = nullptr;
     EXPECT_EQ(firstSlot.load(), 1) << "the first frame goes into slot 1";
