@@ -15,30 +15,39 @@
 
 namespace vantrel::qr {
 
+namespace {
+
+// One row through a table of the 256 values: a lookup per pixel beats any
+// comparison the compiler can vectorize for three-byte pixels.
+void BinarizeRow(const uint8_t* __restrict src, size_t bpp, uint8_t* __restrict dst, int32_t width,
+                 const uint8_t* __restrict table) {
+  if (bpp == 1) {
+    for (int32_t x = 0; x < width; ++x) dst[x] = table[src[x]];
+  } else {
+    for (int32_t x = 0; x < width; ++x) dst[x] = table[src[static_cast<size_t>(x) * 3]];
+  }
+}
+
+}  // namespace
+
 bool Binarize(const QrSourceArea& s, int32_t threshold, int32_t darkModules,
               std::vector<uint8_t>* out) {
   try {
-    out->assign(static_cast<size_t>(s.width) * static_cast<size_t>(s.height), 0);
+    out->resize(static_cast<size_t>(s.width) * static_cast<size_t>(s.height));
   } catch (const std::bad_alloc&) {
     out->clear();
     return false;
   }
-  // One lookup per pixel; the table carries the polarity.
-  uint8_t lut[256];
+  uint8_t table[256];
   for (int32_t v = 0; v < 256; ++v) {
-    bool set = darkModules ? (v <= threshold) : (v > threshold);
-    lut[v] = set ? 0xFF : 0;
+    const bool set = darkModules ? (v <= threshold) : (v > threshold);
+    table[v] = set ? 0xFF : 0;
   }
-  const size_t bpp = static_cast<size_t>(s.bytesPerPixel);
+  const size_t bpp = s.bytesPerPixel == 1 ? 1 : 3;
   for (int32_t y = 0; y < s.height; ++y) {
     const uint8_t* src = s.bits + static_cast<ptrdiff_t>(s.top + y) * s.stride +
                          static_cast<ptrdiff_t>(s.left) * s.bytesPerPixel + s.byteOffset;
-    uint8_t* dst = out->data() + static_cast<size_t>(y) * static_cast<size_t>(s.width);
-    if (bpp == 1) {
-      for (int32_t x = 0; x < s.width; ++x) dst[x] = lut[src[x]];
-    } else {
-      for (int32_t x = 0; x < s.width; ++x) dst[x] = lut[src[static_cast<size_t>(x) * bpp]];
-    }
+    BinarizeRow(src, bpp, out->data() + static_cast<size_t>(y) * static_cast<size_t>(s.width), s.width, table);
   }
   return true;
 }
@@ -110,9 +119,18 @@ bool VerticalRunTest(const QrBinaryImage& img, int32_t x, int32_t y, QrRunRecord
 bool FindFinders(const QrBinaryImage& img, std::vector<QrFinder>* finders) {
   finders->clear();
   for (int32_t y = 2; y < img.h - 2; y += 2) {
+    const uint8_t* row = img.bits + static_cast<size_t>(y) * static_cast<size_t>(img.w);
     for (int32_t x = 2; x < img.w - 2; x += 2) {
+      if (!row[x]) continue;  // the run test fails at once on a clear pixel
+      // Every scan position on the same set run gives the same run record,
+      // centre and refinement, and so the same finder or a duplicate of it:
+      // the rest of the run is passed over.
+      int32_t runEnd = x + 1;
+      while (runEnd < img.w && row[runEnd]) ++runEnd;
+      const int32_t here = x;
+      x = (runEnd + 1) / 2 * 2 - 2;  // the loop's step lands on the first even position past the run
       float cx = 0, cy = 0;
-      if (!HorizontalRunTest(img, x, y, nullptr, &cx)) continue;
+      if (!HorizontalRunTest(img, here, y, nullptr, &cx)) continue;
       if (!VerticalRunTest(img, QrRound(cx), y, nullptr, &cy)) continue;
 
       // Re-centre on the pattern's middle row and column until the centre stays put.

@@ -56,7 +56,8 @@ bool RayToEdge(const QrBinaryImage& img, QrPoint centre, double a, QrPixel* edge
   const int32_t x0 = QrRound(centre.x), y0 = QrRound(centre.y);
   Kind kind = Kind::kVertical;
   double g = 0, base = 0;  // cross = round(base + g * stepping coordinate)
-  if (!(std::fabs(std::cos(a)) < 0.00001)) {
+  const double cosine = std::cos(a), sine = std::sin(a);
+  if (!(std::fabs(cosine) < 0.00001)) {
     const double t = std::tan(a);
     if (QrRound(std::fabs(t) * 10000) > 10000) {
       kind = Kind::kSteep;
@@ -70,8 +71,8 @@ bool RayToEdge(const QrBinaryImage& img, QrPoint centre, double a, QrPixel* edge
   }
   const bool stepsInX = kind == Kind::kFlat;
   int32_t dir = 0;
-  if (stepsInX) dir = std::cos(a) >= 0 ? 1 : -1;
-  else dir = std::sin(a) > 0 ? -1 : 1;  // up the picture for angles above the x axis
+  if (stepsInX) dir = cosine >= 0 ? 1 : -1;
+  else dir = sine > 0 ? -1 : 1;  // up the picture for angles above the x axis
   const int32_t size = stepsInX ? img.w : img.h;
   const int32_t crossSize = stepsInX ? img.h : img.w;
   auto crossAt = [&](int32_t pos) {

@@ -7,7 +7,6 @@
 // A finder centre is the centre of module (3, 3) of its own 7 x 7 square.
 #include "qr_info.h"
 
-#include <bit>
 
 namespace vantrel::qr {
 
@@ -21,12 +20,20 @@ bool ReadModule(const QrBinaryImage& img, QrPoint p, uint32_t* bit) {
   return true;
 }
 
+// Bits set in v (the standard library's count needs a processor option to be
+// one instruction).
+int32_t BitCount(uint32_t v) {
+  v = v - ((v >> 1) & 0x55555555u);
+  v = (v & 0x33333333u) + ((v >> 2) & 0x33333333u);
+  return static_cast<int32_t>((((v + (v >> 4)) & 0x0F0F0F0Fu) * 0x01010101u) >> 24);
+}
+
 }  // namespace
 
 bool DecodeFormatWord(uint32_t word, QrFormat* format) {
   for (uint32_t m = 0; m < 32; ++m) {
     const uint32_t f = FormatCodeword(m);
-    if (std::popcount((f ^ word) & 0x7FFFu) <= 2) {
+    if (BitCount((f ^ word) & 0x7FFFu) <= 2) {
       static constexpr int32_t kLevelOfIndicator[4] = {1, 0, 3, 2};  // 00 M, 01 L, 10 H, 11 Q
       format->level = kLevelOfIndicator[(f >> 13) & 3];
       format->mask = static_cast<int32_t>((f >> 10) & 7);
@@ -38,7 +45,7 @@ bool DecodeFormatWord(uint32_t word, QrFormat* format) {
 
 bool DecodeVersionWord(uint32_t word, int32_t* version) {
   for (uint32_t b = 7; b <= 40; ++b) {
-    if (std::popcount((VersionCodeword(b) ^ word) & 0x3FFFFu) <= 2) {
+    if (BitCount((VersionCodeword(b) ^ word) & 0x3FFFFu) <= 2) {
       *version = static_cast<int32_t>(b);
       return true;
     }

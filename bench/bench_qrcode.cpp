@@ -1,0 +1,158 @@
+// OvoQrcDecode on 640 x 480 24-bit frames, the whole frame as the area: a
+// version-2 symbol, a version-10 symbol, four symbols, and a frame without
+// one. The frames are lightly blurred and noisy, as from a camera.
+//
+// With VANTREL_BENCH_PEERS defined and the peers' libraries linked, the same
+// frames also go through zxing-cpp and ZBar, restricted to QR codes.
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "symbol_render.h"
+#include "vantrel/OvoQrc.h"
+
+// ZBar's C++ classes must come before zxing-cpp's error macros.
+#if defined(VANTREL_BENCH_PEERS) && __has_include(<zbar.h>)
+#include <zbar.h>
+#define VANTREL_BENCH_ZBAR 1
+#endif
+#if defined(VANTREL_BENCH_PEERS) && __has_include(<ZXing/ReadBarcode.h>)
+#include <ZXing/ReadBarcode.h>
+#define VANTREL_BENCH_ZXING 1
+#endif
+
+namespace {
+
+using vantrel::test::DibPtr;
+
+enum Frame { kVersion2, kVersion10, kFourSymbols, kNoSymbol, kFrames };
+const char* const kFrameNames[kFrames] = {"version 2", "version 10", "four symbols", "no symbol"};
+const int kSymbolsIn[kFrames] = {1, 1, 4, 0};
+
+void Paint(DibImage frame, int32_t version, const std::string& data, double module, double x, double y,
+           double angle) {
+  vantrel::test::ModuleMatrix m;
+  vantrel::test::ZintModules({"-b", "QRCODE", "--vers=" + std::to_string(version), "--secure=2"}, data, &m);
+  vantrel::test::RenderOptions o;
+  o.moduleSize = module;
+  o.quietZone = 4;
+  o.centreX = x;
+  o.centreY = y;
+  o.angleDeg = angle;
+  vantrel::test::PaintSymbol(frame, m, o);
+}
+
+DibImage MakeFrame(int kind) {
+  static DibPtr frames[kFrames];
+  if (frames[kind]) return frames[kind].get();
+  DibPtr f(DibCreate(640, 480, 3, 4));
+  // A shaded background, brighter to the right.
+  uint8_t* bits = DibGetBits(f.get());
+  for (int32_t y = 0; y < 480; ++y)
+    for (int32_t x = 0; x < 640 * 3; ++x) bits[y * DibGetStride(f.get()) + x] = static_cast<uint8_t>(190 + x / 3 / 12);
+  switch (kind) {
+    case kVersion2: Paint(f.get(), 2, "https://vantrel.example/2", 4, 320.3, 240.2, 0); break;
+    case kVersion10:
+      Paint(f.get(), 10, "VANTREL READING STATION 0123456789 QR VERSION TEN WITH SOME DATA IN IT", 3, 320.3,
+            240.2, 0);
+      break;
+    case kFourSymbols:
+      Paint(f.get(), 2, "FIRST", 3, 160.3, 120.2, 0);
+      Paint(f.get(), 3, "SECOND SYMBOL", 3, 480.2, 120.3, 0);
+      Paint(f.get(), 4, "THIRD SYMBOL 345", 3, 160.2, 360.3, 0);
+      Paint(f.get(), 5, "FOURTH SYMBOL 6789", 3, 480.3, 360.2, 0);
+      break;
+    default: break;
+  }
+  vantrel::test::GaussianBlur(f.get(), 0.6);
+  vantrel::test::AddNoise(f.get(), 4, 7);
+  frames[kind] = std::move(f);
+  return frames[kind].get();
+}
+
+void BM_OvoQrcDecode(benchmark::State& state) {
+  static const bool started = OvoQrcInitialize() == 0;  // never terminated: no parameter file is written
+  const int kind = static_cast<int>(state.range(0));
+  DibImage frame = MakeFrame(kind);
+  const int32_t area[4] = {0, 0, 639, 479};
+  for (auto _ : state) {
+    OvoQrcSetImage(frame);
+    OvoQrcSetArea(area);
+    OvoQrcSetColor(0);
+    OvoQrcSetThreshold(128, 1);
+    int32_t count = 0;
+    const int32_t status = OvoQrcDecode(&count);
+    if (!started || count != kSymbolsIn[kind] || (status == 0) != (count > 0)) {
+      state.SkipWithError("not the expected number of symbols");
+      break;
+    }
+    uint8_t data[256];
+    int32_t length = sizeof data;
+    if (count > 0) OvoQrcGetData(0, &length, data);
+    benchmark::DoNotOptimize(data);
+  }
+  state.SetLabel(kFrameNames[kind]);
+}
+BENCHMARK(BM_OvoQrcDecode)->DenseRange(0, kFrames - 1)->ArgName("frame")->Unit(benchmark::kMicrosecond);
+
+#ifdef VANTREL_BENCH_ZXING
+void BM_ZXingQr(benchmark::State& state) {
+  const int kind = static_cast<int>(state.range(0));
+  DibImage frame = MakeFrame(kind);
+  const ZXing::ImageView view(DibGetBits(frame), DibGetWidth(frame), DibGetHeight(frame),
+                              ZXing::ImageFormat::BGR, DibGetStride(frame));
+  ZXing::DecodeHints hints;
+  hints.setFormats(ZXing::BarcodeFormat::QRCode);
+  for (auto _ : state) {
+    const ZXing::Results r = ZXing::ReadBarcodes(view, hints);
+    if (static_cast<int>(r.size()) != kSymbolsIn[kind]) {
+      state.SkipWithError("not the expected number of symbols");
+      break;
+    }
+    benchmark::DoNotOptimize(r);
+  }
+  state.SetLabel(kFrameNames[kind]);
+}
+BENCHMARK(BM_ZXingQr)->DenseRange(0, kFrames - 1)->ArgName("frame")->Unit(benchmark::kMicrosecond);
+#endif
+
+#ifdef VANTREL_BENCH_ZBAR
+using namespace zbar;  // its C interface lives there in C++
+
+// ZBar takes grey pictures: the conversion is part of every read, as the
+// binarization is of ours.
+void BM_ZBarQr(benchmark::State& state) {
+  const int kind = static_cast<int>(state.range(0));
+  DibImage frame = MakeFrame(kind);
+  zbar_image_scanner_t* scanner = zbar_image_scanner_create();
+  zbar_image_scanner_set_config(scanner, ZBAR_NONE, ZBAR_CFG_ENABLE, 0);
+  zbar_image_scanner_set_config(scanner, ZBAR_QRCODE, ZBAR_CFG_ENABLE, 1);
+  const int32_t w = DibGetWidth(frame), h = DibGetHeight(frame), stride = DibGetStride(frame);
+  const uint8_t* bits = DibGetBits(frame);
+  std::vector<uint8_t> grey(static_cast<size_t>(w) * h);
+  zbar_image_t* image = zbar_image_create();
+  zbar_image_set_format(image, zbar_fourcc('Y', '8', '0', '0'));
+  zbar_image_set_size(image, w, h);
+  for (auto _ : state) {
+    for (int32_t y = 0; y < h; ++y)
+      for (int32_t x = 0; x < w; ++x) {
+        const uint8_t* p = bits + y * stride + x * 3;
+        grey[static_cast<size_t>(y) * w + x] = static_cast<uint8_t>((299 * p[2] + 587 * p[1] + 114 * p[0] + 500) / 1000);
+      }
+    zbar_image_set_data(image, grey.data(), grey.size(), nullptr);
+    const int n = zbar_scan_image(scanner, image);
+    if (n != kSymbolsIn[kind]) {
+      state.SkipWithError("not the expected number of symbols");
+      break;
+    }
+  }
+  zbar_image_destroy(image);
+  zbar_image_scanner_destroy(scanner);
+  state.SetLabel(kFrameNames[kind]);
+}
+BENCHMARK(BM_ZBarQr)->DenseRange(0, kFrames - 1)->ArgName("frame")->Unit(benchmark::kMicrosecond);
+#endif
+
+}  // namespace
