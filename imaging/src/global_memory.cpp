@@ -1,14 +1,18 @@
 #include "vantrel/global_memory.h"
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <new>
 
 // The bytes follow the bookkeeping, aligned for any scalar type.
+// The lock count is atomic: the accessors lock and unlock around every read,
+// and two threads may read the same image at once (the window painting a slot
+// while the capture thread decodes it).
 struct GmBlock {
   size_t size;
-  int locks;
+  std::atomic<int> locks;
 };
 
 namespace {
@@ -30,17 +34,19 @@ GmHandle GmAlloc(size_t size) {
 
 void* GmLock(GmHandle h) {
   if (!h) return nullptr;
-  ++h->locks;
+  h->locks.fetch_add(1, std::memory_order_relaxed);
   return BytesOf(h);
 }
 
 int GmUnlock(GmHandle h) {
   if (!h) return 0;
-  if (h->locks > 0) --h->locks;
-  return h->locks;
+  int n = h->locks.load(std::memory_order_relaxed);
+  while (n > 0 && !h->locks.compare_exchange_weak(n, n - 1, std::memory_order_relaxed)) {
+  }
+  return n > 0 ? n - 1 : 0;
 }
 
-int GmLockCount(GmHandle h) { return h ? h->locks : 0; }
+int GmLockCount(GmHandle h) { return h ? h->locks.load(std::memory_order_relaxed) : 0; }
 
 size_t GmSize(GmHandle h) { return h ? h->size : 0; }
 
