@@ -1,0 +1,1 @@
+"""Read-rate runner over a picture corpus laid out as manifest.tsv plus expected texts."""
