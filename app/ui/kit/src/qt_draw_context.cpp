@@ -123,7 +123,9 @@ int32_t QtDrawContext::DrawPixels(const DibPixels& image, int32_t dx, int32_t dy
   // Only what can reach the device is converted.
   if (QPaintDevice* device = painter_.device()) {
     bool invertible = false;
-    const QTransform inverse = painter_.deviceTransform().inverted(&invertible);
+    // The painter's own transform: a widget painter's redirection into its
+    // window's backing store is not part of the device's coordinates.
+    const QTransform inverse = painter_.combinedTransform().inverted(&invertible);
     if (invertible) {
       const QRect visible = inverse.mapRect(QRect(0, 0, device->width(), device->height()));
       left = std::max<int64_t>(left, int64_t{visible.left()} - dx);

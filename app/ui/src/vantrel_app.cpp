@@ -1,0 +1,169 @@
+#include "vantrel/vantrel_app.h"
+
+#include <QApplication>
+#include <QTimer>
+
+#include <cstdio>
+
+#include "vantrel/OvoDmx.h"
+#include "vantrel/OvoQrc.h"
+#include "vantrel/guide_lines.h"
+#include "vantrel/ovoutil.h"
+#include "vantrel/settings.h"
+#include "vantrel/station_core.h"
+#include "vantrel/ui_kit.h"
+#include "vantrel/vantrel_dlg.h"
+
+namespace vantrel {
+
+namespace {
+const char* const kCaption = "Vantrel";
+
+std::string Formatted(const char* format, int32_t status) {
+  char text[100];
+  std::snprintf(text, sizeof text, format, status);
+  return text;
+}
+}  // namespace
+
+CVantrelApp::CVantrelApp(StationOptions options)
+    : options_(std::move(options)),
+      settingsPath_(options_.settingsPath.empty() ? DefaultSettingsPath() : options_.settingsPath) {}
+
+CVantrelApp::~CVantrelApp() = default;
+
+void CVantrelApp::Fail(const std::string& text) {
+  failed_ = true;
+  ui::ShowMessage(nullptr, text, kCaption, ui::MessageIcon::kStop);
+}
+
+int CVantrelApp::Run() {
+  InitInstance();
+  ExitInstance();
+  return failed_ ? kStartFailed : kNormalEnd;
+}
+
+void CVantrelApp::RequestClose() {
+  closeRequested_ = true;
+  if (window_) {
+    window_->reject();
+  } else if (QWidget* modal = QApplication::activeModalWidget()) {
+    // The device choice: closing it ends the start-up as a cancel does.
+    modal->close();
+  }
+}
+
+bool CVantrelApp::InitInstance() {
+  // 2. One station at a time.
+  const std::string lockPath = options_.lockPath.empty() ? DefaultInstanceLockPath() : options_.lockPath;
+  const InstanceLock::Result lock = instanceMutex.Acquire(lockPath);
+  if (lock == InstanceLock::kHeldElsewhere) {
+    Fail("Vantrel already started.");
+    return false;
+  }
+  if (lock == InstanceLock::kUnavailable) {
+    // Without a place for the lock the station still runs, unguarded.
+    std::fprintf(stderr, "vantrel: no single-instance lock: %s\n", instanceMutex.error().c_str());
+  }
+
+  station_ = std::make_unique<StationCore>();
+  if (!options_.cameraReplay.empty()) SetCameraReplay(options_.cameraReplay);
+
+  // 3. The settings (the guide lines follow the loaded range and scan keys).
+  {
+    SettingsRecord loaded;
+    LoadSettings(settingsPath_, &loaded, [](const SettingsRecord& s) { RebuildGuideLines(s); });
+    station_->SetSettings(loaded);
+  }
+
+  // 4. The camera.
+  CImgAcqCtrl& capture = station_->capture();
+  const int32_t found = options_.enumerateDevices ? options_.enumerateDevices(capture) : capture.EnumerateDevices();
+  if (found >= 2 && DeviceList.size() >= 2) {
+    std::vector<DeviceChoice> choices;
+    for (const DeviceEntry& e : DeviceList) choices.push_back({e.index, e.name});
+    int32_t deviceNo = station_->Settings().DeviceNo;
+    bool chosen = false;
+    if (options_.chooseDevice) {
+      chosen = options_.chooseDevice(choices, &deviceNo);
+    } else {
+      CDeviceSelectDlg dialog(choices, deviceNo);
+      chosen = dialog.exec() == QDialog::Accepted;
+      deviceNo = dialog.DeviceNo();
+    }
+    if (!chosen || closeRequested_) return false;
+    station_->EditSettings([deviceNo](SettingsRecord& s) { s.DeviceNo = deviceNo; });
+  } else {
+    station_->EditSettings([](SettingsRecord& s) { s.DeviceNo = 1; });
+  }
+
+  // 5-7. The libraries.
+  if (const int32_t status = OvoQrcInitialize(); status != 0) {
+    Fail(Formatted("OvoQrc Initialize error.(%d)", status));
+    return false;
+  }
+  qrReady = true;
+  if (const int32_t status = OvoDmxInitialize(); status != 0) {
+    Fail(Formatted("OvoDmx Initialize error.(%d)", status));
+    return false;
+  }
+  dmxReady = true;
+  if (const int32_t status = OvoUtilInitialize(); status != 0) {
+    Fail(Formatted("OvoUtil Initialize error.(%d)", status));
+    return false;
+  }
+  utilReady = true;
+
+  // 8. The capture pipeline; the ring follows the size it connected at.
+  const SettingsRecord s = station_->Settings();
+  capture.DeviceNo = s.DeviceNo;
+  capture.Xsize = s.Xsize;
+  capture.Ysize = s.Ysize;
+  if (const int32_t status = capture.BuildGraph(); status != 0) {
+    Fail(Formatted("Device Initialize error.(%d)", status));
+    capture.TeardownGraph();
+    if (!capture.LastError().empty()) std::fprintf(stderr, "vantrel: %s\n", capture.LastError().c_str());
+    return false;
+  }
+  deviceReady = true;
+  station_->EditSettings([&capture](SettingsRecord& r) {
+    r.Xsize = capture.Xsize;
+    r.Ysize = capture.Ysize;
+  });
+  RebuildGuideLines(station_->Settings());
+
+  // 9. The window, until it closes.
+  if (closeRequested_) return false;
+  CVantrelDlg window(*station_);
+  window_ = &window;
+  if (options_.windowShown) {
+    QTimer::singleShot(0, &window, [this, &window] { options_.windowShown(window); });
+  }
+  window.exec();
+  window_ = nullptr;
+  return false;
+}
+
+void CVantrelApp::ExitInstance() {
+  // 1. The settings are written only after a complete start-up.
+  if (deviceReady) {
+    if (!SaveSettings(settingsPath_, station_->Settings())) {
+      ui::ShowMessage(nullptr, "設定ファイルを書き込めませんでした。\n" + settingsPath_, kCaption,
+                      ui::MessageIcon::kStop);
+    }
+  }
+  if (station_) station_->Shutdown();
+  deviceReady = false;
+  // 2-4. The libraries, in reverse.
+  if (utilReady) OvoUtilTerminate();
+  utilReady = false;
+  if (dmxReady) OvoDmxTerminate();
+  dmxReady = false;
+  if (qrReady) OvoQrcTerminate();
+  qrReady = false;
+  // 5. The guard.
+  instanceMutex.Release();
+  station_.reset();
+}
+
+}  // namespace vantrel
