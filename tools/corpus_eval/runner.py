@@ -554,5 +554,5 @@ def main(argv=None) -> int:
     if baseline is not None and not check_baseline(baseline, runs, per_run, out):
         status = 1
     out.write("totals per symbology: %s\n" % " | ".join(
-        "%s: %s" % (run.name, symbology_totals(per_sym[run.name])) for run in runs) + "\n")
+        "%s: %s" % (run.name, symbology_totals(per_sym[run.name])) for run in runs))
     return status
