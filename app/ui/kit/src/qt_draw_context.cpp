@@ -5,6 +5,7 @@
 #include <QTransform>
 
 #include <algorithm>
+#include <climits>
 #include <vector>
 
 namespace vantrel::ui {
@@ -43,7 +44,13 @@ QtDrawContext::QtDrawContext(QPainter& painter) : painter_(painter) {
 }
 
 void QtDrawContext::ApplyPen() {
-  painter_.setPen(ToQPen(pen_));
+  // Lines are laid out pixel by pixel here (see LineTo); the painter only
+  // ever plots single pixels.
+  QPen plot(ToQColor(pen_.colour));
+  plot.setWidth(1);
+  plot.setCosmetic(true);
+  plot.setCapStyle(Qt::SquareCap);
+  painter_.setPen(plot);
   painter_.setBrush(Qt::NoBrush);
 }
 
@@ -75,9 +82,66 @@ void QtDrawContext::MoveTo(int32_t x, int32_t y) {
 }
 
 void QtDrawContext::LineTo(int32_t x, int32_t y) {
-  if (x != x_ || y != y_) painter_.drawLine(x_, y_, x, y);
+  // The toolkit's own line drawing leaves out one end or the other depending
+  // on the direction, which would cancel XOR corners; so the line is laid
+  // out here: every pixel from the start up to, not including, the end, the
+  // pen's width across the line's main direction, and for a dotted pen
+  // `width` pixels on and `width` off along it.
+  const int64_t x0 = x_, y0 = y_, x1 = x, y1 = y;
   x_ = x;
   y_ = y;
+  const int64_t dx = x1 > x0 ? x1 - x0 : x0 - x1, dy = y1 > y0 ? y1 - y0 : y0 - y1;
+  const int64_t steps = std::max(dx, dy);
+  if (steps == 0) return;
+  const int32_t width = std::max<int32_t>(pen_.width, 1);
+  const bool dotted = pen_.style == kPenDot;
+  const bool mostlyHorizontal = dx >= dy;
+
+  // Only the part of the line near the device is laid out.
+  int64_t clipLeft = INT32_MIN, clipTop = INT32_MIN, clipRight = INT32_MAX, clipBottom = INT32_MAX;
+  if (QPaintDevice* device = painter_.device()) {
+    bool invertible = false;
+    const QTransform inverse = painter_.combinedTransform().inverted(&invertible);
+    if (invertible) {
+      const QRect visible = inverse.mapRect(QRect(0, 0, device->width(), device->height()));
+      clipLeft = int64_t{visible.left()} - width;
+      clipTop = int64_t{visible.top()} - width;
+      clipRight = int64_t{visible.right()} + width;
+      clipBottom = int64_t{visible.bottom()} + width;
+    }
+  }
+
+  std::vector<QPoint> on, off;
+  const int64_t sx = x0 < x1 ? 1 : -1, sy = y0 < y1 ? 1 : -1;
+  int64_t err = dx - dy, px = x0, py = y0;
+  for (int64_t i = 0; i < steps; ++i) {
+    if (px >= clipLeft && px <= clipRight && py >= clipTop && py <= clipBottom) {
+      std::vector<QPoint>& target = !dotted || (i / width) % 2 == 0 ? on : off;
+      for (int32_t k = 0; k < width; ++k) {
+        target.emplace_back(static_cast<int>(mostlyHorizontal ? px : px + k),
+                            static_cast<int>(mostlyHorizontal ? py + k : py));
+      }
+    }
+    // Bresenham's step towards the end.
+    const int64_t e2 = 2 * err;
+    if (e2 > -dy) {
+      err -= dy;
+      px += sx;
+    }
+    if (e2 < dx) {
+      err += dx;
+      py += sy;
+    }
+  }
+  if (!on.empty()) painter_.drawPoints(on.data(), static_cast<int>(on.size()));
+  if (!off.empty() && background_ == kBackgroundOpaque) {
+    const QPen pen = painter_.pen();
+    QPen gap = pen;
+    gap.setColor(painter_.background().color());
+    painter_.setPen(gap);
+    painter_.drawPoints(off.data(), static_cast<int>(off.size()));
+    painter_.setPen(pen);
+  }
 }
 
 void QtDrawContext::FillRect(int32_t left, int32_t top, int32_t right, int32_t bottom,

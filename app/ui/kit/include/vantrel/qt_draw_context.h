@@ -1,10 +1,13 @@
 // The drawing layer of the preview on QPainter.
 //
-// Lines follow the station's long-standing pen rules: no anti-aliasing, the
-// end point of a line left out (so that the four sides of an XOR outline meet
-// without cancelling their corners), dotted pens one pixel on and one off in
-// units of the pen width with flat caps (square caps would close the gaps).
-// The XOR raster operation needs the raster paint engine (widgets and QImage).
+// Lines follow the station's long-standing pen rules, laid out pixel by pixel
+// rather than by the toolkit's stroker: no anti-aliasing; the end point of a
+// line left out in every direction (so that the four sides of an XOR outline
+// meet without cancelling their corners); a two-pixel pen two pixels across
+// the line's main direction; dotted pens `width` pixels on and `width` off,
+// flat at both ends of each dot; with an opaque background the gaps take the
+// background colour. The XOR raster operation needs the raster paint engine
+// (widgets and QImage).
 #ifndef VANTREL_QT_DRAW_CONTEXT_H
 #define VANTREL_QT_DRAW_CONTEXT_H
 
@@ -21,8 +24,9 @@ namespace vantrel::ui {
 // 0x00BBGGRR to QColor and back.
 QColor ToQColor(uint32_t colour);
 uint32_t FromQColor(const QColor& colour);
-// The QPen for a pen of the drawing interface (style kPenDot is dotted, any
-// other style solid; width below 1 counts as 1).
+// The nearest QPen to a pen of the drawing interface, for painting outside
+// this layer (style kPenDot is dotted with flat caps, any other style solid;
+// width below 1 counts as 1).
 QPen ToQPen(const Pen& pen);
 
 class QtDrawContext : public DrawContext {

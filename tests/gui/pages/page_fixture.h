@@ -1,0 +1,49 @@
+// What the page and dialog tests share: the application object, pictures of
+// real symbols, a ring whose displayed slot holds a picture, and a host.
+#ifndef VANTREL_TESTS_GUI_PAGES_PAGE_FIXTURE_H
+#define VANTREL_TESTS_GUI_PAGES_PAGE_FIXTURE_H
+
+#include <gtest/gtest.h>
+
+#include <QWidget>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "settings/ui/page_host.h"
+#include "symbol_render.h"
+#include "vantrel/dib.h"
+
+namespace vantrel::test {
+
+// A 640 x 480 colour picture with one symbol (zint options and data) at the
+// given module size; nothing but paper when `options` is empty.
+DibPtr SymbolFrame(const std::vector<std::string>& options, const std::string& data,
+                   double moduleSize, int32_t width = 640, int32_t height = 480);
+
+// True when both pictures have the same size, depth and pixels.
+bool SamePixels(DibImage a, DibImage b);
+
+// A ring of the picture's size whose displayed slot holds the picture, a
+// cycle over it that never runs, and a host with a page frame.
+class PageBench {
+ public:
+  explicit PageBench(DibImage picture);
+  ~PageBench();
+
+  // Puts another picture of the ring's size into the displayed slot.
+  void Show(DibImage picture);
+  // A copy of the displayed slot's picture.
+  DibPtr Displayed();
+
+  FrameRing ring;
+  std::unique_ptr<ReadingCycle> cycle;
+  QWidget frame;
+  std::unique_ptr<BasicPageHost> host;
+};
+
+}  // namespace vantrel::test
+
+#endif
