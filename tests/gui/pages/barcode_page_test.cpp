@@ -62,10 +62,10 @@ class BarCodePageTest : public ::testing::Test {
     page_ = std::make_unique<Page>(*bench_->host, &bench_->frame);
     return *page_;
   }
-  QLineEdit* Edit(int32_t id) { return ui::FindControl<QLineEdit>(page_.get(), id); }
-  QCheckBox* Box(int32_t id) { return ui::FindControl<QCheckBox>(page_.get(), id); }
-  QComboBox* Levels() { return ui::FindControl<QComboBox>(page_.get(), Page::kIdScanLevel); }
-  void Click(int32_t id) { ui::FindControl<QPushButton>(page_.get(), id)->click(); }
+  QLineEdit* Edit(int32_t id) { return Control<QLineEdit>(page_.get(), id); }
+  QCheckBox* Box(int32_t id) { return Control<QCheckBox>(page_.get(), id); }
+  QComboBox* Levels() { return Control<QComboBox>(page_.get(), Page::kIdScanLevel); }
+  void Click(int32_t id) { Control<QPushButton>(page_.get(), id)->click(); }
   SettingsRecord Settings() const { return bench_->host->Settings(); }
 
   DibPtr jan13_;

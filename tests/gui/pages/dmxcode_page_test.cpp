@@ -50,7 +50,7 @@ void InTuningDialog(std::function<void(CUnsharpDlg&)> act) {
   });
 }
 
-void Press(CUnsharpDlg& dlg, int32_t id) { ui::FindControl<QPushButton>(&dlg, id)->click(); }
+void Press(CUnsharpDlg& dlg, int32_t id) { Control<QPushButton>(&dlg, id)->click(); }
 
 class DmxCodePageTest : public ::testing::Test {
  protected:
@@ -74,10 +74,10 @@ class DmxCodePageTest : public ::testing::Test {
     page_ = std::make_unique<Page>(*bench_->host, &bench_->frame);
     return *page_;
   }
-  QLineEdit* Edit(int32_t id) { return ui::FindControl<QLineEdit>(page_.get(), id); }
-  QWidget* Control(int32_t id) { return ui::FindControlWidget(page_.get(), id); }
-  QCheckBox* Switch() { return ui::FindControl<QCheckBox>(page_.get(), Page::kIdUnsharp); }
-  void Click(int32_t id) { ui::FindControl<QPushButton>(page_.get(), id)->click(); }
+  QLineEdit* Edit(int32_t id) { return Control<QLineEdit>(page_.get(), id); }
+  QWidget* Widget(int32_t id) { return Control<QWidget>(page_.get(), id); }
+  QCheckBox* Switch() { return Control<QCheckBox>(page_.get(), Page::kIdUnsharp); }
+  void Click(int32_t id) { Control<QPushButton>(page_.get(), id)->click(); }
   SettingsRecord Settings() const { return bench_->host->Settings(); }
   std::vector<QString> Boxes() {
     return {Edit(Page::kIdRadius)->text(), Edit(Page::kIdAmount)->text(), Edit(Page::kIdThreshold)->text()};
@@ -148,10 +148,10 @@ TEST_F(DmxCodePageTest, TuningControlsStartEnabledAndFollowTheSwitchFromItsFirst
     s.UnsharpMask = on;
     Make(s);
     EXPECT_EQ(Switch()->isChecked(), on != 0);
-    for (int32_t id : tuning) EXPECT_TRUE(Control(id)->isEnabled()) << id << " at opening";
+    for (int32_t id : tuning) EXPECT_TRUE(Widget(id)->isEnabled()) << id << " at opening";
     for (int32_t click = 0; click < 3; ++click) {
       Switch()->click();
-      for (int32_t id : tuning) EXPECT_EQ(Control(id)->isEnabled(), Switch()->isChecked()) << id;
+      for (int32_t id : tuning) EXPECT_EQ(Widget(id)->isEnabled(), Switch()->isChecked()) << id;
     }
     EXPECT_EQ(Settings().UnsharpMask, on);  // the switch acts with apply
     Click(Page::kIdApply);
@@ -201,11 +201,11 @@ TEST_F(DmxCodePageTest, CancellingTheTuningLeavesTheBoxesAndTheReader) {
   DmxTuneValues opened;
   InTuningDialog([&](CUnsharpDlg& dlg) {
     opened = dlg.saved();
-    auto* radius = ui::FindControl<QSlider>(&dlg, CUnsharpDlg::kIdRadiusSlider);
+    auto* radius = Control<QSlider>(&dlg, CUnsharpDlg::kIdRadiusSlider);
     radius->setSliderDown(true);
     radius->setSliderPosition(600);
     radius->setSliderDown(false);
-    ui::FindControl<QSlider>(&dlg, CUnsharpDlg::kIdThresholdSlider)
+    Control<QSlider>(&dlg, CUnsharpDlg::kIdThresholdSlider)
         ->triggerAction(QAbstractSlider::SliderPageStepAdd);
     Press(dlg, CUnsharpDlg::kIdCancel);
   });
@@ -224,13 +224,13 @@ TEST_F(DmxCodePageTest, CancellingTheTuningLeavesTheBoxesAndTheReader) {
 TEST_F(DmxCodePageTest, TunedValuesShowInTheBoxesAndReachTheSettingsWithApply) {
   Make(base_);
   InTuningDialog([](CUnsharpDlg& dlg) {
-    auto* radius = ui::FindControl<QSlider>(&dlg, CUnsharpDlg::kIdRadiusSlider);
+    auto* radius = Control<QSlider>(&dlg, CUnsharpDlg::kIdRadiusSlider);
     radius->setSliderDown(true);
     radius->setSliderPosition(45);
     radius->setSliderDown(false);
-    ui::FindControl<QSlider>(&dlg, CUnsharpDlg::kIdAmountSlider)
+    Control<QSlider>(&dlg, CUnsharpDlg::kIdAmountSlider)
         ->triggerAction(QAbstractSlider::SliderSingleStepAdd);  // the text only, but OK takes it
-    ui::FindControl<QLineEdit>(&dlg, CUnsharpDlg::kIdMaxTime)->setText("640");
+    Control<QLineEdit>(&dlg, CUnsharpDlg::kIdMaxTime)->setText("640");
     Press(dlg, CUnsharpDlg::kIdOk);
   });
   Click(Page::kIdTune);
@@ -261,23 +261,24 @@ TEST_F(DmxCodePageTest, TuningOpensWithThePagesValuesWhileFramesResetTheReader) 
     }
   });
   SettingsRecord s = base_;
+  s.Rad = 3.5;
+  s.Amount = 1.5;
+  s.DmxThreshold = 7;
   Make(s);
   Edit(Page::kIdMaxTime)->setText("321");  // typed, not applied
   while (frames < 3) std::this_thread::yield();
   DmxTuneValues opened;
   InTuningDialog([&](CUnsharpDlg& dlg) {
     opened = dlg.saved();
-    ui::FindControl<QSlider>(&dlg, CUnsharpDlg::kIdThresholdSlider)
+    Control<QSlider>(&dlg, CUnsharpDlg::kIdThresholdSlider)
         ->triggerAction(QAbstractSlider::SliderPageStepAdd);
     Press(dlg, CUnsharpDlg::kIdOk);
   });
   Click(Page::kIdTune);
   stop = true;
   capture.join();
-  EXPECT_EQ(opened.maxTime, 321);
-  // The reader had radius 7 from its start; the page's 0.1 is taken.
-  EXPECT_EQ(opened.radius, 0.1);
-  EXPECT_EQ(Boxes(), (std::vector<QString>{"0.1", "0", "51"}));
+  EXPECT_EQ(opened, (DmxTuneValues{321, 3.5, 1.5, 7}));
+  EXPECT_EQ(Boxes(), (std::vector<QString>{"3.5", "1.5", "58"}));
   EXPECT_EQ(Edit(Page::kIdMaxTime)->text(), "321");
 }
 

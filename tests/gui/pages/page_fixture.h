@@ -23,6 +23,16 @@ namespace vantrel::test {
 DibPtr SymbolFrame(const std::vector<std::string>& options, const std::string& data,
                    double moduleSize, int32_t width = 640, int32_t height = 480);
 
+// The control numbered `id` inside a page (never the page itself: the QR
+// page's template number is also its data box's).
+template <typename T>
+T* Control(QWidget* page, int32_t id) {
+  for (QWidget* w : page->findChildren<QWidget*>()) {
+    if (ui::ControlIdOf(w) == id) return qobject_cast<T*>(w);
+  }
+  return nullptr;
+}
+
 // True when both pictures have the same size, depth and pixels.
 bool SamePixels(DibImage a, DibImage b);
 

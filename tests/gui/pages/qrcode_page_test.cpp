@@ -34,8 +34,8 @@ class QRCodePageTest : public ::testing::Test {
     page_ = std::make_unique<Page>(*bench_->host, &bench_->frame);
     return *page_;
   }
-  QLineEdit* Edit(int32_t id) { return ui::FindControl<QLineEdit>(page_.get(), id); }
-  void Click(int32_t id) { ui::FindControl<QPushButton>(page_.get(), id)->click(); }
+  QLineEdit* Edit(int32_t id) { return Control<QLineEdit>(page_.get(), id); }
+  void Click(int32_t id) { Control<QPushButton>(page_.get(), id)->click(); }
   SettingsRecord Settings() const { return bench_->host->Settings(); }
 
   DibPtr qr_;
@@ -52,12 +52,12 @@ TEST_F(QRCodePageTest, ShowsAndAppliesThresholdDarkSymbolAndColour) {
   Make(s);
   EXPECT_EQ(page_->property("templateId").toInt(), 1001);
   EXPECT_EQ(Edit(Page::kIdThreshold)->text(), "100");
-  EXPECT_FALSE(ui::FindControl<QCheckBox>(page_.get(), Page::kIdDark)->isChecked());
-  EXPECT_TRUE(ui::FindControl<QRadioButton>(page_.get(), Page::kIdBlue)->isChecked());
+  EXPECT_FALSE(Control<QCheckBox>(page_.get(), Page::kIdDark)->isChecked());
+  EXPECT_TRUE(Control<QRadioButton>(page_.get(), Page::kIdBlue)->isChecked());
 
   Edit(Page::kIdThreshold)->setText("255");
-  ui::FindControl<QCheckBox>(page_.get(), Page::kIdDark)->click();
-  ui::FindControl<QRadioButton>(page_.get(), Page::kIdGreen)->click();
+  Control<QCheckBox>(page_.get(), Page::kIdDark)->click();
+  Control<QRadioButton>(page_.get(), Page::kIdGreen)->click();
   EXPECT_EQ(Settings(), s);  // nothing acts before apply
   Click(Page::kIdApply);
   EXPECT_TRUE(answers_.requests().empty());

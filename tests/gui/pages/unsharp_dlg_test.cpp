@@ -34,8 +34,11 @@ using Dlg = CUnsharpDlg;
 
 const char kDmxText[] = "VANTREL-DMX-0001";
 
+// Slightly out of focus, so that sharpening shows.
 DibPtr DmxFrame(int32_t width = 640, int32_t height = 480) {
-  return SymbolFrame({"-b", "DATAMATRIX"}, kDmxText, 5.0, width, height);
+  DibPtr p = SymbolFrame({"-b", "DATAMATRIX"}, kDmxText, 5.0, width, height);
+  GaussianBlur(p.get(), 1.2);
+  return p;
 }
 
 DmxTuneValues ReaderValues() {
