@@ -37,12 +37,36 @@ Segment TracedSide(const QrBinaryImage& img, QrPoint centre, QrPixel start) {
 
 }  // namespace
 
+namespace {
+
+// What depends on A and C alone, worked out once per pair and only when a
+// triple first needs it.
+struct PairWithC {
+  bool angleKnown = false;
+  double phi = 0;
+  bool raysKnown = false, raysFound = false;
+  QrPixel E5, E6, E7, E8;
+  float dAC = 0;
+  int32_t vac = -1;
+  bool tracesKnown = false;
+  Segment cNear, cFar;  // C's side facing A and its far side
+};
+
+}  // namespace
+
 bool BuildCandidates(const QrBinaryImage& img, const std::vector<QrFinder>& finders,
                      std::vector<QrCandidate>* candidates) {
   candidates->clear();
   const int32_t n = static_cast<int32_t>(finders.size());
+  std::vector<PairWithC> withC;
+  try {
+    withC.resize(static_cast<size_t>(n));
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
   for (int32_t ia = 0; ia < n; ++ia) {
     const QrPoint A{finders[ia].x, finders[ia].y};
+    std::fill(withC.begin(), withC.end(), PairWithC{});
     for (int32_t ib = 0; ib < n; ++ib) {
       if (ib == ia) continue;
       const QrPoint B{finders[ib].x, finders[ib].y};
@@ -56,22 +80,36 @@ bool BuildCandidates(const QrBinaryImage& img, const std::vector<QrFinder>& find
       const float dAB = Distance(A, B);
       const int32_t vab = EstimateVersion(dAB, wA, wB);
       if (vab < 0 || vab > 44) continue;
+      bool bTraced = false;  // B's sides, once per pair
+      Segment bNear, bFar;
 
       for (int32_t ic = 0; ic < n; ++ic) {
         if (ic == ia || ic == ib) continue;
         const QrPoint C{finders[ic].x, finders[ic].y};
-        const double phi = Angle(A, C), phiBack = phi + kPi;
+        PairWithC& ac = withC[static_cast<size_t>(ic)];
+        if (!ac.angleKnown) {
+          ac.phi = Angle(A, C);
+          ac.angleKnown = true;
+        }
+        const double phi = ac.phi, phiBack = phi + kPi;
         if (!(std::sin(theta - phi) >= 0.8660254)) continue;
 
-        QrPixel E5, E6, E7, E8;
-        if (!RayToEdge(img, A, phiBack, &E5) || !RayToEdge(img, A, phi, &E6) ||
-            !RayToEdge(img, C, phiBack, &E7) || !RayToEdge(img, C, phi, &E8))
-          continue;
-        const float wA2 = Distance(ToPoint(E5), ToPoint(E6));
-        const float wC = Distance(ToPoint(E7), ToPoint(E8));
-        const float dAC = Distance(A, C);
+        if (!ac.raysKnown) {
+          ac.raysKnown = true;
+          ac.raysFound = RayToEdge(img, A, phiBack, &ac.E5) && RayToEdge(img, A, phi, &ac.E6) &&
+                         RayToEdge(img, C, phiBack, &ac.E7) && RayToEdge(img, C, phi, &ac.E8);
+          if (ac.raysFound) {
+            const float wA2 = Distance(ToPoint(ac.E5), ToPoint(ac.E6));
+            const float wC = Distance(ToPoint(ac.E7), ToPoint(ac.E8));
+            ac.dAC = Distance(A, C);
+            ac.vac = EstimateVersion(ac.dAC, wA2, wC);
+          }
+        }
+        if (!ac.raysFound) continue;
+        const QrPixel E5 = ac.E5, E6 = ac.E6, E7 = ac.E7, E8 = ac.E8;
+        const float dAC = ac.dAC;
         if (!(std::max(dAB, dAC) / std::min(dAB, dAC) <= 2)) continue;
-        const int32_t vac = EstimateVersion(dAC, wA2, wC);
+        const int32_t vac = ac.vac;
         if (vac < 0 || vac > 44) continue;
 
         int32_t version = -1;  // -1: left to the version information
@@ -98,8 +136,18 @@ bool BuildCandidates(const QrBinaryImage& img, const std::vector<QrFinder>& find
             !Intersect(L2a, L2b, L4a, L4b, &P[2]) || !Intersect(L2a, L2b, L3a, L3b, &P[3]))
           continue;
         // B's and C's sides facing A and their far sides, cut by the edge lines.
-        const Segment bNear = TracedSide(img, B, E3), bFar = TracedSide(img, B, E4);
-        const Segment cNear = TracedSide(img, C, E7), cFar = TracedSide(img, C, E8);
+        if (!bTraced) {
+          bNear = TracedSide(img, B, E3);
+          bFar = TracedSide(img, B, E4);
+          bTraced = true;
+        }
+        if (!ac.tracesKnown) {
+          ac.cNear = TracedSide(img, C, E7);
+          ac.cFar = TracedSide(img, C, E8);
+          ac.tracesKnown = true;
+        }
+        const Segment& cNear = ac.cNear;
+        const Segment& cFar = ac.cFar;
         if (!Intersect(L1a, L1b, bNear.a, bNear.b, &P[4]) ||
             !Intersect(L2a, L2b, bNear.a, bNear.b, &P[7]) ||
             !Intersect(L1a, L1b, bFar.a, bFar.b, &P[5]) ||

@@ -6,6 +6,8 @@
 // decoded symbol consumes its three finders and every finder candidate near
 // them (the same pattern found twice, a spurious partner), even when the
 // symbol is then dropped, so that no symbol is tried twice in one decode.
+// The attempts of one decode share a budget of sampled modules; when it is
+// spent the loop ends with the symbols decoded so far.
 #include "qr_decoder.h"
 
 #include <algorithm>
@@ -81,17 +83,21 @@ int32_t DecodeCandidates(QrDecodeContext* ctx) {
     if (cand.version < 1 || cand.version > kMaxVersion) continue;
 
     BuildGrid(ctx->image, cand, &ctx->grid);
+    const int64_t modules = int64_t{ctx->grid.N} * ctx->grid.N;
     int32_t dataCount = 0;
-    bool decoded = false;
-    if (cand.version >= 7) {
-      decoded = Attempt(ctx, cand, &dataCount);
-    } else {
-      for (int32_t i = 0; i < 9 && !decoded; ++i)
-        for (int32_t j = 0; j < 9 && !decoded; ++j) {
-          if (i != 0 || j != 0) AdjustBottomRight(&ctx->grid, kAttemptOffsets[i], kAttemptOffsets[j]);
-          decoded = Attempt(ctx, cand, &dataCount);
+    bool decoded = false, spent = false;
+    const int32_t offsets = cand.version >= 7 ? 1 : 9;
+    for (int32_t i = 0; i < offsets && !decoded && !spent; ++i)
+      for (int32_t j = 0; j < offsets && !decoded; ++j) {
+        if (ctx->sampledModules + modules > kSampledModuleBudget) {
+          spent = true;
+          break;
         }
-    }
+        ctx->sampledModules += modules;
+        if (i != 0 || j != 0) AdjustBottomRight(&ctx->grid, kAttemptOffsets[i], kAttemptOffsets[j]);
+        decoded = Attempt(ctx, cand, &dataCount);
+      }
+    if (spent) break;
     if (!decoded) continue;
 
     finders[cand.finderA].used = finders[cand.finderB].used = finders[cand.finderC].used = 1;

@@ -26,7 +26,13 @@ struct QrDecodeContext {
   uint8_t scratch[kMaxCodewords] = {};
   QrRsWork rs;
   bool outOfMemory = false;
+  int64_t sampledModules = 0;  // work done by the attempts of this decode
 };
+
+// Modules all attempts of one decode may sample together. A picture does not
+// come near it (a symbol needs one to 81 attempts); a texture that breeds
+// thousands of candidates would otherwise take seconds.
+constexpr int64_t kSampledModuleBudget = int64_t{1} << 22;
 
 // The whole pipeline on a binary image: finders, candidates, the decoding loop
 // and the ordering. Returns the number of results (0 when the image is smaller

@@ -150,6 +150,28 @@ TEST(QrDecodeLoop, AnEciSymbolIsDroppedButConsumesItsFinders) {
   EXPECT_EQ(p.ctx->finders[k.finderC].used, 1);
 }
 
+TEST(QrPipeline, ATextureOfFindersStaysWithinTheBudget) {
+  // 12 x 12 finder patterns: 128 finders and thousands of candidates, each
+  // of which fails. The attempts stop at the budget.
+  BinaryCanvas c(12 * 10 + 4, 12 * 10 + 4);
+  for (int32_t j = 0; j < 12; ++j)
+    for (int32_t i = 0; i < 12; ++i) c.PaintFinder(1, 3 + 10 * i, 3 + 10 * j);
+  auto ctx = std::make_unique<QrDecodeContext>();
+  EXPECT_EQ(RunPipeline(ctx.get(), c.Image()), 0);
+  EXPECT_EQ(ctx->finders.size(), 128u);
+  EXPECT_GT(ctx->candidates.size(), 1000u);
+  EXPECT_LE(ctx->sampledModules, kSampledModuleBudget);
+  EXPECT_GT(ctx->sampledModules, kSampledModuleBudget / 2);
+
+  // A real symbol decodes as the first candidate, long before the budget.
+  const test::ModuleMatrix m = qrtest::ZintQr({"--vers=2"}, "BUDGET");
+  BinaryCanvas one(200, 200);
+  one.Paint(m, 4, 40, 40);
+  auto ctx2 = std::make_unique<QrDecodeContext>();
+  ASSERT_EQ(RunPipeline(ctx2.get(), one.Image()), 1);
+  EXPECT_EQ(ctx2->sampledModules, 25 * 25);
+}
+
 TEST(QrPipeline, SmallOrEmptyImagesFindNothing) {
   BinaryCanvas tiny(20, 200);
   auto ctx = std::make_unique<QrDecodeContext>();
