@@ -102,7 +102,8 @@ bool ReadVantrel(const FrameSet& set, DibImage frame, std::string* text) {
 
 #ifdef VANTREL_PEER_ZXING
 // Debian's 1.4 can abort on an assertion inside ReadBarcodes: one symbol each.
-bool ZXingRead(unsigned formats, DibImage frame, std::string* bytes, std::string* text) {
+bool ZXingRead(unsigned formats, DibImage frame, std::string* bytes, std::string* text,
+               std::string* format = nullptr) {
   using F = ZXing::BarcodeFormat;
   const std::pair<unsigned, F> kFormats[] = {{kFCode128, F::Code128}, {kFJan13, F::EAN13}, {kFJan8, F::EAN8},
                                              {kFItf, F::ITF},         {kFCode39, F::Code39}, {kFCodabar, F::Codabar},
@@ -121,6 +122,7 @@ bool ZXingRead(unsigned formats, DibImage frame, std::string* bytes, std::string
   const auto& b = r.bytes();
   bytes->assign(b.begin(), b.end());
   if (text) *text = r.text();
+  if (format) *format = ZXing::ToString(r.format());
   return true;
 }
 
@@ -134,7 +136,7 @@ using namespace zbar;  // its C interface lives in this namespace under C++
 
 // ZBar takes grey pictures: turning the frame grey is part of its read, as our
 // decoders' own conversions are part of theirs.
-bool ZBarRead(unsigned formats, DibImage frame, std::string* text) {
+bool ZBarRead(unsigned formats, DibImage frame, std::string* text, std::string* format = nullptr) {
   static zbar_image_scanner_t* scanner = zbar_image_scanner_create();
   static unsigned configured = ~0u;
   if (configured != formats) {
@@ -170,6 +172,7 @@ bool ZBarRead(unsigned formats, DibImage frame, std::string* text) {
   if (n > 0) {
     if (const zbar_symbol_t* sym = zbar_image_first_symbol(image)) {
       text->assign(zbar_symbol_get_data(sym), zbar_symbol_get_data_length(sym));
+      if (format) *format = zbar_get_symbol_name(zbar_symbol_get_type(sym));
       found = true;
     }
   }
@@ -428,28 +431,32 @@ int RunPeerRead(int argc, char** argv) {
       status = 2;
       continue;
     }
-    auto emit = [&](const char* reader, bool ok, const std::string& bytes, const std::string& text, double ms) {
+    auto emit = [&](const char* reader, bool ok, const std::string& bytes, const std::string& text,
+                    const std::string& format, double ms) {
       const std::string hex = ok ? JsonString(Hex(bytes)) : std::string("null");
       const std::string shown = ok ? JsonString(text) : std::string("null");
-      std::printf("{\"file\": %s, \"reader\": \"%s\", \"ok\": %s, \"bytes_hex\": %s, \"text\": %s, \"ms\": %.3f}\n",
-                  JsonString(file).c_str(), reader, ok ? "true" : "false", hex.c_str(), shown.c_str(), ms);
+      const std::string symbology = ok ? JsonString(format) : std::string("null");
+      std::printf("{\"file\": %s, \"reader\": \"%s\", \"ok\": %s, \"symbology\": %s, \"bytes_hex\": %s, "
+                  "\"text\": %s, \"ms\": %.3f}\n",
+                  JsonString(file).c_str(), reader, ok ? "true" : "false", symbology.c_str(), hex.c_str(),
+                  shown.c_str(), ms);
       std::fflush(stdout);
     };
-    std::string bytes, text;
+    std::string bytes, text, format;
 #ifdef VANTREL_PEER_ZBAR
     if (formats & ~unsigned{kFDmx}) {
       bytes.clear();
       const auto t0 = Clock::now();
-      const bool ok = ZBarRead(formats & ~unsigned{kFDmx}, picture.get(), &bytes);
-      emit("zbar", ok, bytes, bytes, std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
+      const bool ok = ZBarRead(formats & ~unsigned{kFDmx}, picture.get(), &bytes, &format);
+      emit("zbar", ok, bytes, bytes, format, std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
     }
 #endif
 #ifdef VANTREL_PEER_ZXING
     bytes.clear();
     text.clear();
     const auto t0 = Clock::now();
-    const bool ok = ZXingRead(formats, picture.get(), &bytes, &text);
-    emit("zxing-cpp", ok, bytes, text, std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
+    const bool ok = ZXingRead(formats, picture.get(), &bytes, &text, &format);
+    emit("zxing-cpp", ok, bytes, text, format, std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
 #endif
   }
   return status;

@@ -36,6 +36,8 @@ class Conventions(unittest.TestCase):
             ("QR", text(kanji), kanji.encode("cp932"), kanji, READ),
             ("QR", text(kanji), kanji.encode("cp932"), "\ufffd" * 6, CHARSET),
             ("QR", text("ｱｲｳ"), "ｱｲｳ".encode("cp932"), "±²³", CHARSET),  # the same bytes taken for Latin-1
+            ("QR", text("阿;;"), "阿;;".encode("gb2312"), "阿;;", CHARSET),  # the symbol's own character set
+            ("QR", text("阿;;"), "阿;;".encode("gb2312"), "\u00b0\u00a2;;", MISREAD),
             ("CODE128", text(latin), latin.encode("latin-1"), latin, READ),
             ("CODE128", text(latin), b"ssabs", "ssabs", MISREAD),  # FNC4 ignored
             ("EAN13", text(" 9780804816632"), b"9780804816632", "9780804816632", READ),
@@ -120,6 +122,31 @@ FAKE_READER = textwrap.dedent("""\
     sys.exit(0 if ok else 1)
 """)
 
+# The stand-in for vantrel-bench --peer-read: ZBar's line first, then
+# zxing-cpp's, answers from the same table under "zbar:" and "zxing:".
+FAKE_PEERS = textwrap.dedent("""\
+    import json, os, signal, sys
+    args = sys.argv[1:]
+    kind = [a for a in args if a.startswith("--peer-read=")][0].split("=")[1]
+    rot = [a for a in args if a.startswith("--peer-rotate=")]
+    rotation = int(rot[0].split("=")[1]) if rot else 0
+    picture = args[-1]
+    with open(os.environ["FAKE_READER_TABLE"]) as f:
+        table = json.load(f)
+    name = os.path.basename(picture)
+    for peer, key in (("zbar", "zbar:"), ("zxing-cpp", "zxing:")):
+        if peer == "zbar" and kind == "datamatrix":
+            continue
+        answer = table.get("%s%s@%d" % (key, name, rotation), table.get(key + name, ""))
+        if answer == "ABORT":
+            sys.stdout.flush()
+            os.kill(os.getpid(), signal.SIGABRT)
+        ok = answer != ""
+        print(json.dumps({"file": picture, "reader": peer, "ok": ok, "symbology": "Y" if ok else None,
+                          "bytes_hex": answer.encode().hex() if ok else None, "text": answer if ok else None,
+                          "ms": 2.0}), flush=True)
+""")
+
 MANIFEST = [
     ("qr-1", "qr-1/a.png", "QR", "qr-1/a.txt", "HELLO"),
     ("qr-1", "qr-1/b.png", "QR", "qr-1/b.txt", "WORLD"),
@@ -150,6 +177,11 @@ class Runner(unittest.TestCase):
         with open(reader, "w") as f:
             f.write("#!" + sys.executable + "\n" + FAKE_READER)
         os.chmod(reader, 0o755)
+        os.makedirs(os.path.join(self.build, "bench"))
+        peers = os.path.join(self.build, "bench", "vantrel-bench")
+        with open(peers, "w") as f:
+            f.write("#!" + sys.executable + "\n" + FAKE_PEERS)
+        os.chmod(peers, 0o755)
         self.table = os.path.join(d, "table.json")
         self.baseline = os.path.join(d, "baseline.tsv")
 
@@ -204,6 +236,19 @@ class Runner(unittest.TestCase):
         self.assertIn("reader failed on ean-1/c.png at 0: SIGSEGV", out)
         self.assertIn("took longer than 1 s", err)
 
+    def test_peers_beside_ours(self):
+        answers = dict(self.GOOD, **{"zxing:a.png": "HELLO", "zxing:b.png@0": "ABORT", "zxing:c.png": "4901234567894",
+                                     "zbar:a.png": "HELLO", "zbar:b.png": "W0RLD", "zbar:d.png": "123"})
+        status, out, err = self.evaluate(answers, "--peers", "--record", self.baseline)
+        self.assertEqual(status, 0, "a peer's crash is the peer's: " + out + err)
+        self.assertEqual(self.row(out, "peer: zxing-cpp", "qr-1"), ["2", "1", "1", "1", "1", "0", "0", "0", "0", "0", "2.0"])
+        self.assertEqual(self.row(out, "peer: ZBar", "qr-1"), ["2", "1", "1", "1", "1", "0", "0", "4", "0", "0", "2.0"])
+        self.assertEqual(self.row(out, "peer: ZBar", "falsepositives-1")[8], "4")
+        self.assertIn("reader failed on qr-1/b.png at 0: SIGABRT", out)
+        self.assertIn("zxing-cpp: EAN13 4/4 100%; QR 4/8 50%", out.splitlines()[-1])
+        with open(self.baseline) as f:
+            self.assertEqual({l.split("\t")[0] for l in f.read().splitlines()[4:]}, {"defaults", "thorough"})
+
     def test_baseline_ratchet(self):
         status, out, err = self.evaluate({"a.png": "HELLO", "c.png@0": "4901234567894"}, "--record", self.baseline)
         self.assertEqual(status, 0, err)
@@ -231,10 +276,12 @@ class Runner(unittest.TestCase):
                 self.assertIn("baseline: NOT HELD", out)
 
     def test_usage_errors(self):
+        os.remove(os.path.join(self.build, "bench", "vantrel-bench"))
         with open(self.table, "w") as f:
             json.dump({}, f)
         env = dict(os.environ, FAKE_READER_TABLE=self.table)
-        for args, message in [(["--build", self.dir.name, self.corpus], "no vantrel-read"),
+        for args, message in [(["--build", self.dir.name, self.corpus], "no tools/vantrel-read"),
+                              (["--build", self.build, "--peers", self.corpus], "no bench/vantrel-bench"),
                               (["--build", self.build, self.dir.name], "no manifest.tsv"),
                               (["--build", self.build, "--folder", "nope", self.corpus], "no folder nope"),
                               (["--build", self.build, "--settings", "/no/such.ini", self.corpus], "no such settings"),

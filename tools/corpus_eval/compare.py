@@ -19,7 +19,7 @@ SYMBOLOGIES = ("EAN8", "EAN13", "ITF", "CODE39", "CODE128", "CODABAR", "QR", "DA
 
 # Outcomes of one read.
 READ = "read"          # the bytes are the expectation (in UTF-8, Shift JIS or Latin-1)
-CHARSET = "charset"    # the bytes match, the text shown for them does not
+CHARSET = "charset"    # the bytes match but the text shown for them does not, or the other way round
 CONVENTION = "conv"    # matches only by one of the corpus conventions
 MISREAD = "misread"    # a result that differs from the expectation
 MISS = "miss"          # nothing read
@@ -180,6 +180,12 @@ def classify(symbology: str, exp: Expectation, got: bytes, shown: str | None) ->
             stripped = bytes(c for c in b if c not in _DMX_CONTROL)
             if stripped != b and got == stripped:
                 return CONVENTION, "control bytes dropped"
+    # The other way round: the characters are right but the bytes are in a
+    # character set of the symbol's own (an ECI, GB 2312 ...).
+    if exp.text is not None and shown is not None and got:
+        text = forms[0][1]
+        if (shown.strip(" \t") if symbology in ONE_D else shown) == text:
+            return CHARSET, "text right, bytes in another character set"
     return MISREAD, ""
 
 

@@ -49,6 +49,7 @@ class Run:
     name: str           # key in the baseline file
     label: str          # what the tables say
     settings: str | None
+    peer: str = ""      # a peer reader's name (read through vantrel-bench --peer-read); '' for ours
 
 
 @dataclasses.dataclass
@@ -97,39 +98,80 @@ def read_manifest(corpus: str) -> list:
     return pictures
 
 
-def read_once(reader: str, corpus: str, pic: Picture, rotation: int, run: Run, timeout: float,
+def _crash_name(p) -> str:
+    try:
+        name = signal.Signals(-p.returncode).name
+    except ValueError:
+        name = "signal %d" % -p.returncode
+    return name + (": " + p.stderr.decode("utf-8", "replace").strip()[-300:] if p.stderr else "")
+
+
+def _json_lines(p) -> list:
+    objs = []
+    for line in p.stdout.decode("utf-8", "replace").splitlines():
+        try:
+            obj = json.loads(line)
+        except json.JSONDecodeError:
+            continue
+        if isinstance(obj, dict):
+            objs.append(obj)
+    return objs
+
+
+def read_once(programs: dict, corpus: str, pic: Picture, rotation: int, group: tuple, timeout: float,
               cwd: str) -> dict:
-    """One vantrel-read call: its JSON object, or a dict saying why there is none."""
-    cmd = [reader, "--json", "--kind", pic.kind]
-    if rotation:
-        cmd += ["--rotate", str(rotation)]
-    if run.settings:
-        cmd += ["--settings", run.settings]
-    cmd += ["--", os.path.join(corpus, pic.image)]
+    """One reader process for the runs of the group: per run name, the JSON
+    object of its read, or a dict saying why there is none."""
+    path = os.path.join(corpus, pic.image)
+    peers = bool(group[0].peer)
+    if peers:
+        cmd = [programs["bench"], "--peer-read=" + pic.kind]
+        if rotation:
+            cmd.append("--peer-rotate=%d" % rotation)
+        cmd.append(path)
+    else:
+        cmd = [programs["read"], "--json", "--kind", pic.kind]
+        if rotation:
+            cmd += ["--rotate", str(rotation)]
+        if group[0].settings:
+            cmd += ["--settings", group[0].settings]
+        cmd += ["--", path]
     try:
         p = subprocess.run(cmd, capture_output=True, timeout=timeout, cwd=cwd)
     except subprocess.TimeoutExpired:
-        return {"timeout": True}
+        return {run.name: {"timeout": True} for run in group}
+    objs = _json_lines(p)
+    if peers:
+        by_reader = {o.get("reader"): o for o in objs}
+        out = {}
+        for run in group:
+            if run.peer == "zbar" and pic.kind == "datamatrix":
+                out[run.name] = {"skip": True}  # ZBar reads no Data Matrix
+            elif run.peer in by_reader:
+                out[run.name] = dict(by_reader[run.peer], status=0)
+            elif objs and "error" in objs[-1]:
+                out[run.name] = {"error": objs[-1]["error"]}
+            elif p.returncode < 0:
+                out[run.name] = {"crash": _crash_name(p)}
+            else:
+                out[run.name] = {"error": p.stderr.decode("utf-8", "replace").strip()
+                                 or "no line from %s (exit status %d)" % (run.peer, p.returncode)}
+        return out
+    run = group[0]
     if p.returncode < 0:
-        try:
-            name = signal.Signals(-p.returncode).name
-        except ValueError:
-            name = "signal %d" % -p.returncode
-        return {"crash": name + (": " + p.stderr.decode("utf-8", "replace").strip()[-300:] if p.stderr else "")}
-    lines = [l for l in p.stdout.decode("utf-8", "replace").splitlines() if l.strip()]
-    try:
-        obj = json.loads(lines[-1]) if lines else None
-    except json.JSONDecodeError:
-        obj = None
-    if not isinstance(obj, dict):
+        return {run.name: {"crash": _crash_name(p)}}
+    obj = objs[-1] if objs else None
+    if obj is None:
         msg = p.stderr.decode("utf-8", "replace").strip() or "no JSON line (exit status %d)" % p.returncode
-        return {"error": msg}
+        return {run.name: {"error": msg}}
     if obj.get("status") is None:
         obj["error"] = obj.get("error") or p.stderr.decode("utf-8", "replace").strip() or "unreadable"
-    return obj
+    return {run.name: obj}
 
 
-def judge(corpus: str, run: Run, pic: Picture, rotation: int, obj: dict, expectations: dict) -> Outcome:
+def judge(corpus: str, run: Run, pic: Picture, rotation: int, obj: dict, expectations: dict) -> Outcome | None:
+    if obj.get("skip"):
+        return None
     o = Outcome(run.name, pic, rotation)
     if obj.get("timeout"):
         o.timeout = True
@@ -186,29 +228,41 @@ class Progress:
         self.stream.flush()
 
 
-def run_all(reader: str, corpus: str, pictures: list, runs: list, jobs: int, timeout: float,
+def groups_of(runs: list) -> list:
+    """Runs that one reader process serves: each of ours alone, the peers together."""
+    ours = [(run,) for run in runs if not run.peer]
+    peers = tuple(run for run in runs if run.peer)
+    return ours + ([peers] if peers else [])
+
+
+def run_all(programs: dict, corpus: str, pictures: list, runs: list, jobs: int, timeout: float,
             progress: Progress) -> list:
     expectations = {}
-    work = [(run, pic, rot) for run in runs for pic in pictures for rot in ROTATIONS]
+    work = [(group, pic, rot) for group in groups_of(runs) for pic in pictures for rot in ROTATIONS]
     # The largest pictures first, so that the slowest reads do not trail at the end.
     order = sorted(range(len(work)), key=lambda i: -work[i][1].pixels)
-    results = [None] * len(work)
+    results = [[] for _ in work]
     cwd = tempfile.mkdtemp(prefix="corpus-eval-")  # the readers' working folder, for any files they leave
     try:
         with concurrent.futures.ThreadPoolExecutor(max_workers=jobs) as pool:
-            futures = {pool.submit(read_once, reader, corpus, work[i][1], work[i][2], work[i][0], timeout, cwd): i
+            futures = {pool.submit(read_once, programs, corpus, work[i][1], work[i][2], work[i][0], timeout, cwd): i
                        for i in order}
             try:
                 for fut in concurrent.futures.as_completed(futures):
                     i = futures[fut]
-                    run, pic, rot = work[i]
-                    o = judge(corpus, run, pic, rot, fut.result(), expectations)
-                    results[i] = o
-                    if o.timeout:
-                        progress.say("%s: %s at %d degrees took longer than %g s: counted as a miss"
-                                     % (run.name, pic.image, rot, timeout))
-                    if o.crash:
-                        progress.say("%s: %s at %d degrees: the reader crashed (%s)" % (run.name, pic.image, rot, o.crash))
+                    group, pic, rot = work[i]
+                    objs = fut.result()
+                    for run in group:
+                        o = judge(corpus, run, pic, rot, objs[run.name], expectations)
+                        if o is None:
+                            continue
+                        results[i].append(o)
+                        if o.timeout:
+                            progress.say("%s: %s at %d degrees took longer than %g s: counted as a miss"
+                                         % (run.name, pic.image, rot, timeout))
+                        if o.crash:
+                            progress.say("%s: %s at %d degrees: the reader crashed (%s)"
+                                         % (run.name, pic.image, rot, o.crash))
                     progress.step()
             except KeyboardInterrupt:
                 for fut in futures:
@@ -216,7 +270,7 @@ def run_all(reader: str, corpus: str, pictures: list, runs: list, jobs: int, tim
                 raise
     finally:
         shutil.rmtree(cwd, ignore_errors=True)
-    return results
+    return [o for batch in results for o in batch]
 
 
 @dataclasses.dataclass
@@ -442,7 +496,7 @@ def check_baseline(baseline: dict, runs: list, per_run: dict, out) -> bool:
     return ok
 
 
-def find_reader(build: str | None) -> str:
+def find_program(build: str | None, relative: str) -> str:
     candidates = []
     if build:
         candidates.append(build)
@@ -451,11 +505,11 @@ def find_reader(build: str | None) -> str:
             candidates.append(os.environ["VANTREL_BUILD"])
         candidates.append(os.path.join(PROJECT_DIR, "build"))
     for b in candidates:
-        p = os.path.join(b, "tools", "vantrel-read")
+        p = os.path.join(b, relative)
         if os.path.isfile(p) and os.access(p, os.X_OK):
-            return p
-    raise UsageError("no vantrel-read under %s/tools (build it, or name the build folder with --build)"
-                     % " or ".join(candidates))
+            return os.path.abspath(p)
+    raise UsageError("no %s under %s (build it, or name the build folder with --build)"
+                     % (relative, " or ".join(candidates)))
 
 
 def find_corpus(arg: str | None) -> str:
@@ -482,6 +536,8 @@ def parse_args(argv):
                    help="seconds one read may take before it counts as a miss (default 60)")
     p.add_argument("--folder", action="append", metavar="NAME", help="only this folder (repeatable)")
     p.add_argument("--details", action="store_true", help="also list every missed picture")
+    p.add_argument("--peers", action="store_true",
+                   help="also read every picture with zxing-cpp and ZBar (vantrel-bench --peer-read), for comparison")
     p.add_argument("--json-out", metavar="FILE", help="write every read's outcome to FILE as JSON")
     g = p.add_mutually_exclusive_group()
     g.add_argument("--check", metavar="BASELINE", help="fail when a folder does worse than the baseline file says")
@@ -499,7 +555,9 @@ def main(argv=None) -> int:
     out = sys.stdout
     try:
         corpus = os.path.abspath(find_corpus(args.corpus))
-        reader = os.path.abspath(find_reader(args.build))
+        programs = {"read": find_program(args.build, os.path.join("tools", "vantrel-read"))}
+        if args.peers:
+            programs["bench"] = find_program(args.build, os.path.join("bench", "vantrel-bench"))
         pictures = read_manifest(corpus)
         if args.folder:
             unknown = set(args.folder) - {p.folder for p in pictures}
@@ -516,16 +574,19 @@ def main(argv=None) -> int:
             runs = [Run("defaults", "run 1: station defaults (no settings file)", None),
                     Run("thorough", "run 2: thorough settings (%s)" % os.path.relpath(THOROUGH_SETTINGS, PROJECT_DIR),
                         THOROUGH_SETTINGS)]
+        if args.peers:
+            runs += [Run("zxing-cpp", "peer: zxing-cpp (ReadBarcode, the same kind's formats)", None, "zxing-cpp"),
+                     Run("zbar", "peer: ZBar (the same kind's formats; it reads no Data Matrix)", None, "zbar")]
         baseline = read_baseline(args.check) if args.check else None
     except (UsageError, OSError) as e:
         sys.stderr.write("corpus-eval: %s\n" % e)
         return 2
 
-    progress = Progress(len(pictures) * len(ROTATIONS) * len(runs))
+    progress = Progress(len(pictures) * len(ROTATIONS) * len(groups_of(runs)))
     progress.say("%d pictures x %d rotations x %d run(s), %d at once, reader %s"
-                 % (len(pictures), len(ROTATIONS), len(runs), args.jobs, reader))
+                 % (len(pictures), len(ROTATIONS), len(runs), args.jobs, programs["read"]))
     try:
-        results = run_all(reader, corpus, pictures, runs, args.jobs, args.timeout, progress)
+        results = run_all(programs, corpus, pictures, runs, args.jobs, args.timeout, progress)
     except KeyboardInterrupt:
         sys.stderr.write("\ncorpus-eval: interrupted\n")
         return 130
@@ -533,7 +594,7 @@ def main(argv=None) -> int:
     out.write("corpus %s: %d pictures in %d folders, each read at 0, 90, 180 and 270 degrees\n"
               % (corpus, len(pictures), len({p.folder for p in pictures})))
     out.write("read: the expected bytes (UTF-8, Shift JIS or Latin-1); conv: of those, read only by a corpus "
-              "convention; cset: of those, bytes right but shown text differs;\nmisrd: a different result; "
+              "convention; cset: of those, bytes right but shown text differs or the other way round;\nmisrd: a different result; "
               "fpos: a result on a picture without a code; tmout: over %g s, counted as a miss; "
               "ms(med): median decode time\n" % args.timeout)
     per_run, per_sym = {}, {}
@@ -545,13 +606,14 @@ def main(argv=None) -> int:
             json.dump([dict(dataclasses.asdict(o), picture=o.picture.image) for o in results], f, indent=1)
 
     status = 0
-    if any(o.crash for o in results):
-        out.write("the reader crashed on some pictures (listed above)\n")
+    ours = [run for run in runs if not run.peer]
+    if any(o.crash for o in results if o.run in {run.name for run in ours}):
+        out.write("vantrel-read crashed on some pictures (listed above)\n")
         status = 1
     if args.record:
-        write_baseline(args.record, runs, per_run)
+        write_baseline(args.record, ours, per_run)
         out.write("baseline written to %s\n" % args.record)
-    if baseline is not None and not check_baseline(baseline, runs, per_run, out):
+    if baseline is not None and not check_baseline(baseline, ours, per_run, out):
         status = 1
     out.write("totals per symbology: %s\n" % " | ".join(
         "%s: %s" % (run.name, symbology_totals(per_sym[run.name])) for run in runs))
