@@ -530,7 +530,9 @@ void CVantrelDlg::keyPressEvent(QKeyEvent* event) {
 void CVantrelDlg::contextMenuEvent(QContextMenuEvent* event) {
   QMenu menu(this);
   QAction* about = menu.addAction(U("バージョン情報(&A)..."));
-  if (menu.exec(event->globalPos()) == about) OnAbout();
+  // After the menu has closed, in the window's own loop.
+  connect(about, &QAction::triggered, this, &CVantrelDlg::OnAbout, Qt::QueuedConnection);
+  menu.exec(event->globalPos());
 }
 
 // ---------------------------------------------------------------- files

@@ -339,7 +339,7 @@ TEST_F(UnsharpDlgTest, TrialDecodeShowsTheTextOrTheError) {
   OvoDmxSetArea(&small);
   trial->click();
   EXPECT_EQ(text->text(), kDmxText);
-  EXPECT_TRUE(answers_.requests().empty());
+  EXPECT_EQ(answers_.texts(), std::vector<std::string>{});
   EXPECT_EQ(ReaderArea().right, 50);  // and put back afterwards
 
   // The unfiltered copy of a blank picture: the reader's failure in a box.
