@@ -331,6 +331,7 @@ TEST_F(UnsharpDlgTest, TimeOutsideOneTo9999IsRefusedOnOkAndTrial) {
 
 TEST_F(UnsharpDlgTest, TrialDecodeShowsTheTextOrTheError) {
   DibPtr frame = DmxFrame();
+  SetReader({3000, 2.0, 1.0, 0});
   auto dlg = Open(frame.get());
   QPushButton* trial = ui::FindControl<QPushButton>(dlg.get(), Dlg::kIdTrialDecode);
   QLabel* text = ui::FindControl<QLabel>(dlg.get(), Dlg::kIdDecodedText);
@@ -344,6 +345,7 @@ TEST_F(UnsharpDlgTest, TrialDecodeShowsTheTextOrTheError) {
 
   // The unfiltered copy of a blank picture: the reader's failure in a box.
   DibPtr paper = SymbolFrame({}, "", 1);
+  SetReader({300, 2.0, 1.0, 0});
   auto blank = Open(paper.get());
   ui::FindControl<QCheckBox>(blank.get(), Dlg::kIdShowFiltered)->click();
   ui::ScopedMessageAnswers during;
