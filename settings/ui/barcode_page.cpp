@@ -270,8 +270,8 @@ void CBarCodePage::OnTry() {
     } else {
       data[kDecodeDataBytes - 1] = '\0';
       typeName[sizeof typeName - 1] = '\0';
-      data_->setText(pages::DecodedText(std::string_view(data, strnlen(data, kDecodeDataBytes))));
-      typeName_->setText(QString::fromUtf8(typeName));
+      pages::ShowResult(data_, pages::DecodedText(std::string_view(data, strnlen(data, kDecodeDataBytes))));
+      pages::ShowResult(typeName_, QString::fromUtf8(typeName));
     }
   }
   time_->setText(trial.Finish());

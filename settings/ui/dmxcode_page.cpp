@@ -232,7 +232,7 @@ void CDmxCodePage::OnTry() {
     trial.ShowDecodeError(status);
   } else {
     data[kDecodeDataBytes - 1] = '\0';
-    data_->setText(pages::DecodedText(std::string_view(data, strnlen(data, kDecodeDataBytes))));
+    pages::ShowResult(data_, pages::DecodedText(std::string_view(data, strnlen(data, kDecodeDataBytes))));
   }
   time_->setText(trial.Finish());
 }

@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPalette>
 #include <QPushButton>
 
 #include "vantrel/text_convert.h"
@@ -22,7 +23,16 @@ QLineEdit* ReadOnlyBox(QWidget* parent, int32_t id) {
   QLineEdit* edit = NumberedEdit(parent, id);
   edit->setReadOnly(true);
   edit->setFocusPolicy(Qt::ClickFocus);
+  // Read-only boxes look it: the window's colour behind the text.
+  QPalette palette = edit->palette();
+  palette.setColor(QPalette::Base, palette.color(QPalette::Window));
+  edit->setPalette(palette);
   return edit;
+}
+
+void ShowResult(QLineEdit* box, const QString& text) {
+  box->setText(text);
+  box->setCursorPosition(0);  // a long text shows from its start
 }
 
 QCheckBox* NumberedCheckBox(QWidget* parent, int32_t id, const char* text) {

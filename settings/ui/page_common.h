@@ -30,6 +30,8 @@ constexpr int32_t kPageHeight = 440;
 QLineEdit* NumberedEdit(QWidget* parent, int32_t id, int32_t maxLength = 0);
 // A read-only box for a result or a value set elsewhere.
 QLineEdit* ReadOnlyBox(QWidget* parent, int32_t id);
+// Puts a result into its box, showing the text from its start.
+void ShowResult(QLineEdit* box, const QString& text);
 QCheckBox* NumberedCheckBox(QWidget* parent, int32_t id, const char* text);
 QPushButton* NumberedButton(QWidget* parent, int32_t id, const char* text);
 QLabel* Label(QWidget* parent, const char* text);

@@ -169,9 +169,9 @@ void CQRCodePage::OnTry() {
     // A text as long as the capacity allows may end in half a character.
     int32_t n = static_cast<int32_t>(strnlen(data, kDataCapacity));
     if (n == kDataCapacity - 1) n = DropCutCharacter(data, n);
-    data_->setText(pages::DecodedText(std::string_view(data, static_cast<size_t>(n))));
-    version_->setText(QString::fromUtf8(version));
-    level_->setText(QString::fromUtf8(level));
+    pages::ShowResult(data_, pages::DecodedText(std::string_view(data, static_cast<size_t>(n))));
+    pages::ShowResult(version_, QString::fromUtf8(version));
+    pages::ShowResult(level_, QString::fromUtf8(level));
   }
   time_->setText(trial.Finish());
 }
