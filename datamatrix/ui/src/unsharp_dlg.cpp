@@ -243,7 +243,7 @@ void CUnsharpDlg::OnInitDialog() {
 
   if (!image_) return;
   ReleasePictures();
-  displayCopy_ = DibDuplicate(image_);
+  displayCopy_ = copy_ ? copy_(image_) : DibDuplicate(image_);
   if (!displayCopy_) {
     ui::ShowMessage(this, "画像コピーできませんでした", std::string());
     return;

@@ -90,6 +90,8 @@ class CUnsharpDlg : public QDialog {
   // Where OK reads the reader's values back, in the same step as its writes;
   // a value the reader cannot give leaves its field as it was. May be null.
   void SetReadBack(DmxTuneValues* values) { readBack_ = values; }
+  // How the dialog copies the picture at opening (DibDuplicate); tests make it fail.
+  void SetCopyForTests(std::function<DibImage(DibImage)> copy) { copy_ = std::move(copy); }
 
   // Opening: takes the reader's values, fills the controls, copies the picture
   // and runs the filter once. Call once, before the dialog is shown.
@@ -156,6 +158,7 @@ class CUnsharpDlg : public QDialog {
   std::mutex* lock_ = nullptr;
   std::function<void()> prepare_;
   DmxTuneValues* readBack_ = nullptr;
+  std::function<DibImage(DibImage)> copy_;
   // Slider positions at opening; a slider moved from there gives its value.
   int32_t openedPosition_[3] = {0, 0, 0};
   bool moved_[3] = {false, false, false};
