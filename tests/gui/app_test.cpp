@@ -311,6 +311,26 @@ TEST_F(AppTest, SigtermClosesTheWindowTheNormalWayAndTheSettingsAreWritten) {
   EXPECT_EQ(Written().Area[0], 42);
 }
 
+TEST_F(AppTest, SigtermWhileADialogIsOpenClosesTheDialogAndTheWindow) {
+  StationOptions o = Options();
+  bool aboutReturned = false;
+  o.windowShown = [&](CVantrelDlg& w) {
+    ui::FindControl<QLineEdit>(&w, ids::kRangeEndX)->setText("500");
+    QTimer::singleShot(50, [] { kill(getpid(), SIGTERM); });
+    w.OnAbout();  // modal until something closes it
+    aboutReturned = true;
+  };
+  CVantrelApp app(o);
+  int result = -1;
+  {
+    SignalClose closer([&app] { app.RequestClose(); });
+    result = app.Run();
+  }
+  EXPECT_EQ(result, CVantrelApp::kNormalEnd);
+  EXPECT_TRUE(aboutReturned);
+  EXPECT_EQ(Written().Area[2], 500);
+}
+
 TEST_F(AppTest, AFailedSettingsWriteAtCloseIsTold) {
   StationOptions o = Options();
   o.settingsPath = folder.File("missing/Vantrel.ini");

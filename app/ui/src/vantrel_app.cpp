@@ -45,12 +45,16 @@ int CVantrelApp::Run() {
 
 void CVantrelApp::RequestClose() {
   closeRequested_ = true;
-  if (window_) {
-    window_->reject();
-  } else if (QWidget* modal = QApplication::activeModalWidget()) {
-    // The device choice: closing it ends the start-up as a cancel does.
+  // Boxes and dialogs open over the window (or the device choice before it)
+  // are closed as with Escape, innermost first, so that nothing waits for a
+  // person who has gone; then the window closes as with "終了".
+  for (int guard = 0; guard < 16; ++guard) {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (modal == nullptr || modal == window_) break;
     modal->close();
+    if (QApplication::activeModalWidget() == modal) break;  // it refused
   }
+  if (window_) window_->reject();
 }
 
 bool CVantrelApp::InitInstance() {

@@ -423,8 +423,6 @@ void CVantrelDlg::done(int result) {
   QDialog::done(result);
 }
 
-void CVantrelDlg::closeEvent(QCloseEvent* event) { QDialog::closeEvent(event); }
-
 // ---------------------------------------------------------------- controls
 
 void CVantrelDlg::OnCodeKind(int32_t kind) {

@@ -33,9 +33,6 @@ class StationCore {
   SettingsRecord Settings() const;
   void EditSettings(const std::function<void(SettingsRecord&)>& edit);
   void SetSettings(const SettingsRecord& settings);
-  // The settings lock itself, for a load that fills the record in place.
-  std::mutex& settingsMutex() const { return settingsMutex_; }
-  SettingsRecord& settingsUnlocked() { return settings_; }
 
   CImgAcqCtrl& capture() { return capture_; }
   ReadingCycle& cycle() { return *cycle_; }

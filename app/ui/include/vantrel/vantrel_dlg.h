@@ -144,7 +144,6 @@ class CVantrelDlg : public QDialog, public PageHost {
   void keyPressEvent(QKeyEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
   void done(int result) override;
-  void closeEvent(QCloseEvent* event) override;
 
  private:
   friend class PreviewFrame;
