@@ -67,7 +67,7 @@ T* Named(T* widget, int32_t id) {
 
 QPushButton* PlainButton(const char* text, QWidget* parent) {
   auto* b = new QPushButton(U(text), parent);
-  // Enter belongs to the window (1.3's OK), not to whichever button is near.
+  // Enter belongs to the window (its OK), not to whichever button is near.
   b->setAutoDefault(false);
   b->setDefault(false);
   return b;
@@ -360,8 +360,9 @@ void CVantrelDlg::CreatePages() {
   // Each page keeps its own size; the frame grows to hold the largest.
   QSize need = kPageFrameMinimum;
   for (QWidget* page : pages_) {
-    QSize size = page->size();
-    if (size.isEmpty() || size == QSize(640, 480)) size = page->sizeHint();
+    // A page that never sized itself is as large as its layout asks.
+    QSize size = page->testAttribute(Qt::WA_Resized) ? page->size() : page->sizeHint();
+    if (size.isEmpty()) size = page->size();
     page->resize(size);
     page->move(kPageOffset);
     need = need.expandedTo(size + QSize(2 * kPageOffset.x(), kPageOffset.y() + kPageOffset.x()));
