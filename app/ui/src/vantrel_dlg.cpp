@@ -16,6 +16,7 @@
 #include <QToolButton>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
