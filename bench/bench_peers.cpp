@@ -7,6 +7,8 @@
 //   vantrel-bench --peers [--peer-filter=TEXT] [--peer-rounds=N] [--peer-min-time=S] [--peer-save=DIR]
 //   vantrel-bench --peer-read=barcode|qr|datamatrix|all [--peer-rotate=DEG] PICTURE...
 //
+// Each set is read in rounds, every reader once a round: at least 5 rounds,
+// then until every reader has spent 0.5 s on it, at most 201 rounds or 8 s.
 // The peers' part prints a table of median times per frame and whether each
 // reader read the frame, then for every set "ratio vantrel/zxing-cpp <set>: X"
 // and "ratio vantrel/zbar <set>: Y" (our median over the peer's; ZBar has no
@@ -199,7 +201,8 @@ std::vector<Reader> Readers() {
 struct PeerOptions {
   std::string filter;     // sets whose name contains this text; empty: all
   int rounds = 0;         // fixed number of timed rounds; 0: by time
-  double minTime = 0.5;   // seconds of reading per reader and set, at least
+  double minTime = 0.5;   // seconds of reading per reader and set, at least ...
+  double maxTime = 8;     // ... unless the set has taken this long (a slow reader alone)
   int minRounds = 5;
   int maxRounds = 201;
   std::string saveDir;    // write each set's frame here as PNG
@@ -316,6 +319,9 @@ int RunPeers(int argc, char** argv) {
       if (opt.rounds > 0) return round < opt.rounds;
       if (round < opt.minRounds) return true;
       if (round >= opt.maxRounds) return false;
+      double total = 0;
+      for (double s : spent) total += s;
+      if (total >= opt.maxTime) return false;
       return std::any_of(spent.begin(), spent.end(), [&](double s) { return s < opt.minTime; });
     };
     for (; more(); ++round) {
