@@ -267,6 +267,11 @@ int RunPeers(int argc, char** argv) {
     std::fprintf(stderr, "vantrel-bench: built without zxing-cpp and ZBar (libzxing-dev, libzbar-dev): no peers\n");
     return 2;
   }
+  const auto& all = vantrel::bench::FrameSets();
+  if (std::none_of(all.begin(), all.end(), [&](const FrameSet& s) { return s.name.find(opt.filter) != std::string::npos; })) {
+    std::fprintf(stderr, "vantrel-bench: no set's name contains \"%s\"\n", opt.filter.c_str());
+    return 2;
+  }
   if (!vantrel::bench::StartLibraries()) {
     std::fprintf(stderr, "vantrel-bench: the decoder libraries did not start\n");
     return 2;
@@ -289,10 +294,8 @@ int RunPeers(int argc, char** argv) {
   std::fflush(stdout);
 
   std::vector<std::string> ratios;
-  int sets = 0;
-  for (const FrameSet& set : vantrel::bench::FrameSets()) {
-    if (!opt.filter.empty() && set.name.find(opt.filter) == std::string::npos) continue;
-    ++sets;
+  for (const FrameSet& set : all) {
+    if (set.name.find(opt.filter) == std::string::npos) continue;
     DibImage frame = vantrel::bench::FramePicture(set);
     if (!opt.saveDir.empty()) {
       const std::string path = opt.saveDir + "/" + set.name + ".png";
@@ -357,10 +360,6 @@ int RunPeers(int argc, char** argv) {
                     medians[i] > 0 ? medians[0] / medians[i] : 0.0);
       ratios.push_back(line);
     }
-  }
-  if (sets == 0) {
-    std::fprintf(stderr, "vantrel-bench: no set's name contains \"%s\"\n", opt.filter.c_str());
-    return 2;
   }
   std::printf("\n");
   for (const std::string& r : ratios) std::printf("%s\n", r.c_str());
@@ -476,6 +475,13 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--peers") == 0) return RunPeers(argc, argv);
     if (std::strncmp(argv[i], "--peer-read=", 12) == 0) return RunPeerRead(argc, argv);
+    if (std::strcmp(argv[i], "--help") == 0)
+      std::printf(
+          "vantrel-bench --peers [--peer-filter=TEXT] [--peer-rounds=N] [--peer-min-time=S] [--peer-save=DIR]\n"
+          "    the frame sets through vantrel, zxing-cpp and ZBar in turn; prints the ratios\n"
+          "vantrel-bench --peer-read=barcode|qr|datamatrix|all [--peer-rotate=DEG] PICTURE...\n"
+          "    picture files through the peers, one JSON line per peer and picture\n"
+          "Otherwise a Google Benchmark program:\n");
   }
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
