@@ -54,13 +54,30 @@ constexpr float kStopHigh[7] = {2.5f, 3.5f, 3.5f, 1.5f, 1.5f, 1.5f, 2.5f};
 enum CodeSet { kSetA, kSetB, kSetC };
 
 // Expands the data values into text; false when the text would pass 48 characters.
+//
+// FNC4 marks extended (Latin-1) characters: one FNC4 adds 128 to the next data
+// character of set A or B, two in a row switch that on for every character
+// until the next two, and a single one meanwhile exempts the next character.
+// Dropping it would turn "ó" into "s" and report the wrong text as read.
 bool Expand(const int32_t* values, int32_t count, CodeSet set, char* text, int32_t* length) {
   int32_t n = 0;
   bool shifted = false;
+  bool extendedLatch = false;
+  bool fnc4Pending = false;
   auto put = [&](int32_t ch) {
     if (n >= OVOBCD_MAX_TEXT) return false;
+    if (extendedLatch != fnc4Pending) ch += 128;
+    fnc4Pending = false;
     text[n++] = static_cast<char>(ch);
     return true;
+  };
+  auto fnc4 = [&] {
+    if (fnc4Pending) {
+      extendedLatch = !extendedLatch;
+      fnc4Pending = false;
+    } else {
+      fnc4Pending = true;
+    }
   };
   for (int32_t j = 0; j < count; ++j) {
     const int32_t v = values[j];
@@ -84,6 +101,8 @@ bool Expand(const int32_t* values, int32_t count, CodeSet set, char* text, int32
           set = kSetC;
         } else if (v == 100) {
           set = kSetB;
+        } else if (v == 101) {
+          fnc4();
         }
         break;
       case kSetB:
@@ -96,11 +115,19 @@ bool Expand(const int32_t* values, int32_t count, CodeSet set, char* text, int32
           set = kSetC;
         } else if (v == 101) {
           set = kSetA;
+        } else if (v == 100) {
+          fnc4();
         }
         break;
       case kSetC:
         if (v <= 99) {
+          // Digit pairs are never extended; a pending FNC4 waits for set A or B.
+          const bool pending = fnc4Pending;
+          const bool latch = extendedLatch;
+          extendedLatch = fnc4Pending = false;
           if (!put('0' + v / 10) || !put('0' + v % 10)) return false;
+          extendedLatch = latch;
+          fnc4Pending = pending;
         } else if (v == 100) {
           set = kSetB;
         } else if (v == 101) {
