@@ -52,6 +52,7 @@ TEST(TextConvert, RuleOrder) {
       {"Latin-1 when Shift JIS breaks", "caf\xE9", "café", TextEncoding::kLatin1},
       {"Latin-1: a lead byte without its partner", "\x93", "\xC2\x93", TextEncoding::kLatin1},
       {"Latin-1 for bytes no table has", "\xFF\xFE", "ÿþ", TextEncoding::kLatin1},
+      {"Latin-1 over the user-defined area", "\xF3\xF3" "ab\xF3zz", "óóabózz", TextEncoding::kLatin1},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

@@ -25,6 +25,13 @@ bool ShiftJisToUtf8(std::string_view bytes, std::string* out) {
   iconv_close(cd);
   if (!ok) return false;
   buf.resize(buf.size() - outLeft);
+  // CP932's user-defined area (lead bytes F0..F9) maps onto private-use
+  // characters that nothing can show; bytes that land there are far more
+  // likely Latin-1 text (e.g. "óó" from a CODE 128 FNC4 symbol).
+  for (size_t i = 0; i + 2 < buf.size(); ++i) {
+    const auto b0 = static_cast<uint8_t>(buf[i]), b1 = static_cast<uint8_t>(buf[i + 1]);
+    if (b0 == 0xEE || (b0 == 0xEF && b1 >= 0x80 && b1 <= 0xA3)) return false;
+  }
   *out = std::move(buf);
   return true;
 }
