@@ -10,7 +10,7 @@
 
 namespace vantrel::test {
 
-struct BmpSpec {
+struct BmpLayout {
   uint32_t headerSize = 40;  // 12, 40, 108, 124 or anything
   int32_t width = 4;
   int32_t height = 3;  // negative: rows stored top line first
@@ -41,7 +41,7 @@ inline size_t BmpRowBytes(int32_t width, int32_t bits) {
   return (static_cast<size_t>(bits) * static_cast<size_t>(width) + 31) / 32 * 4;
 }
 
-inline std::vector<uint8_t> BuildBmp(const BmpSpec& s) {
+inline std::vector<uint8_t> BuildBmp(const BmpLayout& s) {
   std::vector<uint8_t> h;
   if (s.headerSize == 12) {
     Put32(h, 12);

@@ -16,7 +16,7 @@
 
 namespace {
 
-using vantrel::test::BmpSpec;
+using vantrel::test::BmpLayout;
 using vantrel::test::BuildBmp;
 using vantrel::test::ReadText;
 using vantrel::test::TempFolder;
@@ -53,8 +53,8 @@ DibPtr Filled(int32_t w, int32_t h, int32_t bytes, uint8_t value) {
 }
 
 // A 24-bit file whose pixel (x, y) is B = x, G = y, R = x + y (mod 256).
-BmpSpec Gradient(int32_t w, int32_t h) {
-  BmpSpec s;
+BmpLayout Gradient(int32_t w, int32_t h) {
+  BmpLayout s;
   s.width = w;
   s.height = h;
   s.row = [w, h](int32_t r, size_t n) {
@@ -125,7 +125,7 @@ TEST_F(PictureFiles, PictureLandsTopLeft) {
   EXPECT_EQ(PixelBytes(narrow.get(), 1, 0), (Bytes{0x77, 0x77, 0x77}));
 
   // A top-down file (negative height) is read the right way up.
-  BmpSpec topDown = Gradient(5, 4);
+  BmpLayout topDown = Gradient(5, 4);
   topDown.height = -4;
   topDown.row = [](int32_t r, size_t n) {
     Bytes b(n, 0);
@@ -171,7 +171,7 @@ TEST_F(PictureFiles, DepthConversions) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    BmpSpec s;
+    BmpLayout s;
     s.bitCount = c.fileBits;
     s.width = static_cast<int32_t>(c.row.size() * 8 / c.fileBits);
     s.height = 1;
@@ -191,7 +191,7 @@ TEST_F(PictureFiles, DepthConversions) {
 
 TEST_F(PictureFiles, MonochromeRowsRoundUpToWholeWords) {
   // 33 pixels of 1 bit take 5 bytes, stored in 8: each row must start at its own word.
-  BmpSpec s;
+  BmpLayout s;
   s.bitCount = 1;
   s.width = 33;
   s.height = 3;
@@ -215,28 +215,28 @@ TEST_F(PictureFiles, HeaderVariants) {
   auto grad = Gradient(3, 2);
   const struct {
     const char* name;
-    std::function<void(BmpSpec&)> change;
+    std::function<void(BmpLayout&)> change;
   } cases[] = {
-      {"no file header", [](BmpSpec& s) { s.fileHeader = false; }},
-      {"no file header with a colour table", [](BmpSpec& s) {
+      {"no file header", [](BmpLayout& s) { s.fileHeader = false; }},
+      {"no file header with a colour table", [](BmpLayout& s) {
          s.fileHeader = false;
          s.clrUsed = 2;
          s.palette = {0x123456, 0x654321};
        }},
-      {"108-byte header, pixels at the offset", [](BmpSpec& s) {
+      {"108-byte header, pixels at the offset", [](BmpLayout& s) {
          s.headerSize = 108;
          s.gap = 30;
        }},
-      {"124-byte header", [](BmpSpec& s) { s.headerSize = 124; }},
-      {"124-byte header without file header", [](BmpSpec& s) {
+      {"124-byte header", [](BmpLayout& s) { s.headerSize = 124; }},
+      {"124-byte header without file header", [](BmpLayout& s) {
          s.headerSize = 124;
          s.fileHeader = false;
        }},
-      {"zero offset: pixels after the table", [](BmpSpec& s) { s.offBits = 0; }},
+      {"zero offset: pixels after the table", [](BmpLayout& s) { s.offBits = 0; }},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    BmpSpec s = grad;
+    BmpLayout s = grad;
     c.change(s);
     DibPtr img = Filled(3, 2, 3, 0);
     ASSERT_EQ(DibReadBmp(Put("h.bmp", BuildBmp(s)).c_str(), img.get()), 0);
@@ -246,7 +246,7 @@ TEST_F(PictureFiles, HeaderVariants) {
 
   // 32-bit files with the usual masks, as image editors write them.
   for (uint32_t headerSize : {40u, 124u}) {
-    BmpSpec s;
+    BmpLayout s;
     s.headerSize = headerSize;
     s.bitCount = 32;
     s.compression = 3;
@@ -261,7 +261,7 @@ TEST_F(PictureFiles, HeaderVariants) {
   }
 
   // A core header with its three-byte colour entries.
-  BmpSpec core;
+  BmpLayout core;
   core.headerSize = 12;
   core.bitCount = 1;
   core.width = 2;
@@ -296,9 +296,9 @@ TEST_F(PictureFiles, HeaderVariants) {
 }
 
 TEST_F(PictureFiles, RefusesWhatItCannotRead) {
-  const BmpSpec plain = Gradient(4, 4);
-  auto with = [&](std::function<void(BmpSpec&)> f) {
-    BmpSpec s = plain;
+  const BmpLayout plain = Gradient(4, 4);
+  auto with = [&](std::function<void(BmpLayout&)> f) {
+    BmpLayout s = plain;
     f(s);
     return BuildBmp(s);
   };
@@ -307,31 +307,31 @@ TEST_F(PictureFiles, RefusesWhatItCannotRead) {
     Bytes file;
     int32_t imageBytes;
   } cases[] = {
-      {"run-length 8", with([](BmpSpec& s) { s.bitCount = 8; s.compression = 1; }), 3},
-      {"run-length 4", with([](BmpSpec& s) { s.bitCount = 4; s.compression = 2; }), 3},
-      {"embedded JPEG", with([](BmpSpec& s) { s.compression = 4; }), 3},
-      {"embedded PNG", with([](BmpSpec& s) { s.compression = 5; }), 3},
-      {"16-bit bit fields", with([](BmpSpec& s) { s.bitCount = 16; s.compression = 3; s.masks = {0xF800, 0x7E0, 0x1F}; }), 2},
-      {"32-bit odd masks", with([](BmpSpec& s) { s.bitCount = 32; s.compression = 3; s.masks = {0xFF, 0xFF00, 0xFF0000}; }), 3},
-      {"24-bit bit fields", with([](BmpSpec& s) { s.compression = 3; s.masks = {0xFF0000, 0xFF00, 0xFF}; }), 3},
-      {"width 0", with([](BmpSpec& s) { s.width = 0; }), 3},
-      {"negative width", with([](BmpSpec& s) { s.width = -4; }), 3},
-      {"height 0", with([](BmpSpec& s) { s.height = 0; }), 3},
-      {"height of -2^31", with([](BmpSpec& s) { s.height = INT32_MIN; s.row = nullptr; s.truncateTo = 54; }), 3},
-      {"bit count 0", with([](BmpSpec& s) { s.bitCount = 0; }), 3},
-      {"bit count 2", with([](BmpSpec& s) { s.bitCount = 2; }), 3},
-      {"bit count 48", with([](BmpSpec& s) { s.bitCount = 48; }), 3},
-      {"257 colours", with([](BmpSpec& s) { s.bitCount = 8; s.clrUsed = 257; }), 3},
-      {"4 billion colours", with([](BmpSpec& s) { s.bitCount = 8; s.clrUsed = 0xFFFFFFFF; }), 3},
-      {"rows overflowing 32 bits", with([](BmpSpec& s) { s.width = 1 << 30; s.height = 64; s.row = nullptr; s.truncateTo = 54; }), 3},
-      {"more than 1 GiB of rows", with([](BmpSpec& s) { s.width = 20000; s.height = 20000; s.row = nullptr; s.truncateTo = 200; }), 3},
-      {"header of 64 bytes", with([](BmpSpec& s) { s.headerSize = 64; }), 3},
-      {"header of 0 bytes", with([](BmpSpec& s) { s.headerSize = 0; }), 3},
-      {"16-bit file into a 24-bit picture", with([](BmpSpec& s) { s.bitCount = 16; }), 3},
-      {"8-bit file into a 16-bit picture", with([](BmpSpec& s) { s.bitCount = 8; s.clrUsed = 1; s.palette = {0}; }), 2},
-      {"1-bit file into a 16-bit picture", with([](BmpSpec& s) { s.bitCount = 1; s.palette = {0, 0xFFFFFF}; }), 2},
-      {"cut inside the header", with([](BmpSpec& s) { s.truncateTo = 30; }), 3},
-      {"cut inside the colour table", with([](BmpSpec& s) { s.bitCount = 8; s.truncateTo = 54 + 100; }), 3},
+      {"run-length 8", with([](BmpLayout& s) { s.bitCount = 8; s.compression = 1; }), 3},
+      {"run-length 4", with([](BmpLayout& s) { s.bitCount = 4; s.compression = 2; }), 3},
+      {"embedded JPEG", with([](BmpLayout& s) { s.compression = 4; }), 3},
+      {"embedded PNG", with([](BmpLayout& s) { s.compression = 5; }), 3},
+      {"16-bit bit fields", with([](BmpLayout& s) { s.bitCount = 16; s.compression = 3; s.masks = {0xF800, 0x7E0, 0x1F}; }), 2},
+      {"32-bit odd masks", with([](BmpLayout& s) { s.bitCount = 32; s.compression = 3; s.masks = {0xFF, 0xFF00, 0xFF0000}; }), 3},
+      {"24-bit bit fields", with([](BmpLayout& s) { s.compression = 3; s.masks = {0xFF0000, 0xFF00, 0xFF}; }), 3},
+      {"width 0", with([](BmpLayout& s) { s.width = 0; }), 3},
+      {"negative width", with([](BmpLayout& s) { s.width = -4; }), 3},
+      {"height 0", with([](BmpLayout& s) { s.height = 0; }), 3},
+      {"height of -2^31", with([](BmpLayout& s) { s.height = INT32_MIN; s.row = nullptr; s.truncateTo = 54; }), 3},
+      {"bit count 0", with([](BmpLayout& s) { s.bitCount = 0; }), 3},
+      {"bit count 2", with([](BmpLayout& s) { s.bitCount = 2; }), 3},
+      {"bit count 48", with([](BmpLayout& s) { s.bitCount = 48; }), 3},
+      {"257 colours", with([](BmpLayout& s) { s.bitCount = 8; s.clrUsed = 257; }), 3},
+      {"4 billion colours", with([](BmpLayout& s) { s.bitCount = 8; s.clrUsed = 0xFFFFFFFF; }), 3},
+      {"rows overflowing 32 bits", with([](BmpLayout& s) { s.width = 1 << 30; s.height = 64; s.row = nullptr; s.truncateTo = 54; }), 3},
+      {"more than 1 GiB of rows", with([](BmpLayout& s) { s.width = 20000; s.height = 20000; s.row = nullptr; s.truncateTo = 200; }), 3},
+      {"header of 64 bytes", with([](BmpLayout& s) { s.headerSize = 64; }), 3},
+      {"header of 0 bytes", with([](BmpLayout& s) { s.headerSize = 0; }), 3},
+      {"16-bit file into a 24-bit picture", with([](BmpLayout& s) { s.bitCount = 16; }), 3},
+      {"8-bit file into a 16-bit picture", with([](BmpLayout& s) { s.bitCount = 8; s.clrUsed = 1; s.palette = {0}; }), 2},
+      {"1-bit file into a 16-bit picture", with([](BmpLayout& s) { s.bitCount = 1; s.palette = {0, 0xFFFFFF}; }), 2},
+      {"cut inside the header", with([](BmpLayout& s) { s.truncateTo = 30; }), 3},
+      {"cut inside the colour table", with([](BmpLayout& s) { s.bitCount = 8; s.truncateTo = 54 + 100; }), 3},
       {"empty", Bytes{}, 3},
       {"only BM", Bytes{'B', 'M'}, 3},
   };
@@ -346,7 +346,7 @@ TEST_F(PictureFiles, RefusesWhatItCannotRead) {
 
 TEST_F(PictureFiles, ShortFileLeavesTheRowsItLacks) {
   // Bottom-up: the file holds the bottom rows; the picture's top rows stay.
-  BmpSpec s = Gradient(4, 4);
+  BmpLayout s = Gradient(4, 4);
   s.truncateTo = 54 + 2 * 12 + 5;
   DibPtr img = Filled(4, 4, 3, 0x5A);
   EXPECT_EQ(DibReadBmp(Put("short.bmp", BuildBmp(s)).c_str(), img.get()), 0);
@@ -614,31 +614,31 @@ TEST_F(PictureFiles, CodecRefusals) {
 TEST_F(PictureFiles, ReaderDepthsForBmp) {
   const struct {
     const char* name;
-    BmpSpec spec;
+    BmpLayout layout;
     int32_t bits;
     Bytes pixel10;  // pixel (1, 0)
   } cases[] = {
       {"monochrome scan: grey", [] {
-         BmpSpec s;
+         BmpLayout s;
          s.bitCount = 1; s.width = 9; s.height = 1; s.palette = {0, 0xFFFFFF};
          s.row = [](int32_t, size_t n) { Bytes b(n, 0); b[0] = 0x40; return b; };
          return s;
        }(), 8, {255}},
       {"8-bit with a colour table: its colours", [] {
-         BmpSpec s;
+         BmpLayout s;
          s.bitCount = 8; s.width = 2; s.height = 1; s.palette = {0x112233, 0xFF8000}; s.clrUsed = 2;
          s.row = [](int32_t, size_t n) { Bytes b(n, 0); b[1] = 1; return b; };
          return s;
        }(), 24, {0x00, 0x80, 0xFF}},
       {"8-bit with an inverted grey table", [] {
-         BmpSpec s;
+         BmpLayout s;
          s.bitCount = 8; s.width = 2; s.height = 1;
          for (int i = 0; i < 256; ++i) s.palette.push_back(uint32_t(255 - i) * 0x010101);
          s.row = [](int32_t, size_t n) { Bytes b(n, 0); b[1] = 10; return b; };
          return s;
        }(), 8, {245}},
       {"32-bit: colour", [] {
-         BmpSpec s;
+         BmpLayout s;
          s.bitCount = 32; s.width = 2; s.height = 1;
          s.row = [](int32_t, size_t) { return Bytes{0, 0, 0, 0, 7, 8, 9, 0}; };
          return s;
@@ -647,7 +647,7 @@ TEST_F(PictureFiles, ReaderDepthsForBmp) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     int32_t status = -1;
-    DibPtr img(DibReadPictureFile(Put("r.bmp", BuildBmp(c.spec)).c_str(), &status));
+    DibPtr img(DibReadPictureFile(Put("r.bmp", BuildBmp(c.layout)).c_str(), &status));
     ASSERT_TRUE(img) << DibReadStatusText(status);
     EXPECT_EQ(DibGetBitCount(img.get()), c.bits);
     EXPECT_EQ(PixelBytes(img.get(), 1, 0), c.pixel10);
@@ -688,13 +688,13 @@ TEST_F(PictureFiles, ReaderRefusesHostileFiles) {
     }
   Bytes hugeGif = gif;  // logical screen of 65535 x 65535
   hugeGif[6] = hugeGif[7] = hugeGif[8] = hugeGif[9] = 0xFF;
-  BmpSpec claims = Gradient(10000, 10000);
+  BmpLayout claims = Gradient(10000, 10000);
   claims.row = nullptr;
   claims.truncateTo = 300;
-  BmpSpec rle = Gradient(4, 4);
+  BmpLayout rle = Gradient(4, 4);
   rle.bitCount = 8;
   rle.compression = 1;
-  BmpSpec sixteen = Gradient(4, 4);
+  BmpLayout sixteen = Gradient(4, 4);
   sixteen.bitCount = 16;
   Bytes halfBmp = BuildBmp(Gradient(64, 64));
   halfBmp.resize(halfBmp.size() / 2);

@@ -22,7 +22,7 @@ extern char** environ;
 
 namespace {
 
-using vantrel::test::BmpSpec;
+using vantrel::test::BmpLayout;
 using vantrel::test::BuildBmp;
 using vantrel::test::DibPtr;
 using vantrel::test::ReadText;
@@ -162,22 +162,22 @@ TEST_F(VantrelRead, PicturesWithoutCodesExit1) {
 }
 
 TEST_F(VantrelRead, HostileBmpsExit2) {
-  BmpSpec rle;
+  BmpLayout rle;
   rle.bitCount = 8;
   rle.compression = 1;
-  BmpSpec huge;
+  BmpLayout huge;
   huge.width = 30000;
   huge.height = 30000;
   huge.truncateTo = 300;
-  BmpSpec absurd;
+  BmpLayout absurd;
   absurd.width = 1 << 30;
   absurd.height = 1 << 30;
   absurd.truncateTo = 54;
-  BmpSpec zero;
+  BmpLayout zero;
   zero.width = 0;
-  BmpSpec sixteen;
+  BmpLayout sixteen;
   sixteen.bitCount = 16;
-  BmpSpec colours;
+  BmpLayout colours;
   colours.bitCount = 8;
   colours.clrUsed = 1u << 31;
   std::vector<uint8_t> garbage = {'B', 'M'};
