@@ -13,6 +13,8 @@
 // pictures are grey, so a grey colour type stands for the grey palette.
 #include <cstdio>  // before jpeglib.h, which needs FILE
 
+#include <fcntl.h>
+#include <unistd.h>
 #include <gif_lib.h>
 #include <jpeglib.h>
 #include <png.h>
@@ -251,8 +253,16 @@ int WriteGif(const char* path, const View& v) {
   ColorMapObject* map = GifMakeMapObject(256, colours);
   if (!map) return -1;
   int error = 0;
-  GifFileType* gif = EGifOpenFileName(path, false, &error);
+  // giflib would create the file for its owner alone; a saved picture gets the
+  // permissions every other format gets (0666 less the umask).
+  const int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    GifFreeMapObject(map);
+    return -1;
+  }
+  GifFileType* gif = EGifOpenFileHandle(fd, &error);  // closes fd with the file from here
   if (!gif) {
+    close(fd);
     GifFreeMapObject(map);
     return -1;
   }

@@ -426,6 +426,21 @@ TEST_F(PictureFiles, WriteFailuresAreReported) {
   }
 }
 
+TEST_F(PictureFiles, SavedFilesGetTheUsualPermissions) {
+  // Every format alike: readable by others as the umask allows, not just by the owner.
+  DibPtr img(DibCreate(8, 8, 3, 4));
+  const mode_t old = umask(022);
+  for (const char* name : {"p.bmp", "p.png", "p.jpg", "p.gif", "p.tiff"}) {
+    ASSERT_EQ(DibSaveFile(dir_.File(name).c_str(), img.get()), 1) << name;
+    const auto perms = std::filesystem::status(dir_.File(name)).permissions();
+    EXPECT_EQ(perms & std::filesystem::perms::all,
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write |
+                  std::filesystem::perms::group_read | std::filesystem::perms::others_read)
+        << name;
+  }
+  umask(old);
+}
+
 TEST(DibFindEncoder, ExtensionTable) {
   const struct {
     const char* path;
