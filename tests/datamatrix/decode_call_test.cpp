@@ -9,49 +9,13 @@
 #include "vantrel/OvoDmx.h"
 #include "vantrel/decode_calls.h"
 #include "vantrel/draw_context.h"
+#include "overlay_lines.h"
 #include "vantrel/overlay.h"
 #include "vantrel/ovoutil.h"
 
 namespace vantrel::test {
 namespace {
 
-// Records the overlay's lines as "x1,y1-x2,y2 colour".
-class LineRecorder : public DrawContext {
- public:
-  int32_t SetBackgroundMode(int32_t) override { return 0; }
-  int32_t SetRasterOp(int32_t) override { return 0; }
-  Pen SelectPen(const Pen& p) override {
-    pen_ = p;
-    return Pen{};
-  }
-  void MoveTo(int32_t x, int32_t y) override {
-    x_ = x;
-    y_ = y;
-  }
-  void LineTo(int32_t x, int32_t y) override {
-    char buf[96];
-    std::snprintf(buf, sizeof buf, "%d,%d-%d,%d %06x", x_, y_, x, y, pen_.colour);
-    lines.emplace_back(buf);
-    x_ = x;
-    y_ = y;
-  }
-  void FillRect(int32_t, int32_t, int32_t, int32_t, uint32_t) override {}
-  int32_t DrawPixels(const DibPixels&, int32_t, int32_t, int32_t, int32_t, int32_t, int32_t, int32_t,
-                     int32_t) override {
-    return 1;
-  }
-  std::vector<std::string> lines;
-
- private:
-  Pen pen_{};
-  int32_t x_ = 0, y_ = 0;
-};
-
-std::vector<std::string> OverlayLines() {
-  LineRecorder r;
-  OverlayDrawAll(&r);
-  return r.lines;
-}
 
 class DecodeDataMatrixTest : public ::testing::Test {
  protected:

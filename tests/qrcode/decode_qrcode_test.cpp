@@ -9,48 +9,14 @@
 #include "vantrel/OvoQrc.h"
 #include "vantrel/decode_calls.h"
 #include "vantrel/draw_context.h"
+#include "overlay_lines.h"
 #include "vantrel/overlay.h"
 #include "vantrel/ovoutil.h"
 
 namespace vantrel {
 namespace {
 
-// Records the overlay's lines as "x1,y1-x2,y2 colour".
-class LineRecorder : public DrawContext {
- public:
-  int32_t SetBackgroundMode(int32_t mode) override { return mode; }
-  int32_t SetRasterOp(int32_t op) override { return op; }
-  Pen SelectPen(const Pen& pen) override {
-    const Pen old = pen_;
-    pen_ = pen;
-    return old;
-  }
-  void MoveTo(int32_t x, int32_t y) override {
-    x_ = x;
-    y_ = y;
-  }
-  void LineTo(int32_t x, int32_t y) override {
-    char buf[80];
-    std::snprintf(buf, sizeof buf, "%d,%d-%d,%d %06x", x_, y_, x, y, pen_.colour);
-    lines.push_back(buf);
-  }
-  void FillRect(int32_t, int32_t, int32_t, int32_t, uint32_t) override {}
-  int32_t DrawPixels(const DibPixels&, int32_t, int32_t, int32_t, int32_t, int32_t, int32_t, int32_t,
-                     int32_t) override {
-    return 1;
-  }
-  std::vector<std::string> lines;
-
- private:
-  Pen pen_{};
-  int32_t x_ = 0, y_ = 0;
-};
-
-std::vector<std::string> OverlayLines() {
-  LineRecorder r;
-  OverlayDrawAll(&r);
-  return r.lines;
-}
+using vantrel::test::OverlayLines;
 
 class DecodeQrCodeCall : public ::testing::Test {
  protected:
