@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <string>
 #include <thread>
 #include <vector>
@@ -217,7 +218,15 @@ TEST_F(Overlay, FillingWhileDrawingNeverTearsAnEntry) {
   });
   CheckingContext dc;
   while (rounds.load() == 0) std::this_thread::yield();
-  for (int i = 0; i < 200000 && (dc.drawn < 20000 || rounds.load() < 2000); ++i) OverlayDrawAll(&dc);
+  // Bounded by time, not by a count of draws: on a loaded machine the capture
+  // thread may sit preempted between a clear and its adds for a long while,
+  // and every draw meanwhile finds the store empty.
+  const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while ((dc.drawn < 20000 || rounds.load() < 2000) && std::chrono::steady_clock::now() < giveUp) {
+    const int64_t before = dc.drawn;
+    OverlayDrawAll(&dc);
+    if (dc.drawn == before) std::this_thread::yield();
+  }
   stop = true;
   capture.join();
   EXPECT_EQ(dc.torn, 0);
