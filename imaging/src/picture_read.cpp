@@ -34,11 +34,16 @@ struct Reading {
     report->height = static_cast<uint32_t>(std::min<uint64_t>(height, UINT32_MAX));
   }
 
-  bool TooLarge(uint64_t width, uint64_t height, uint64_t bytesPerPixel) {
-    Note(width, height);
+  bool Over(uint64_t width, uint64_t height, uint64_t bytesPerPixel) const {
     if (width == 0 || height == 0) return false;
     if (width > INT32_MAX || height > INT32_MAX) return true;
     return width * height > maxPixels || width * height * bytesPerPixel > kMaxPictureBytes;
+  }
+
+  // The picture's own size: noted, then checked.
+  bool TooLarge(uint64_t width, uint64_t height, uint64_t bytesPerPixel) {
+    Note(width, height);
+    return Over(width, height, bytesPerPixel);
   }
 };
 
@@ -369,7 +374,10 @@ DibImage ReadGif(const uint8_t* data, size_t size, Reading& r) {
     // Rows outside the canvas are decoded too, only to be dropped: a frame
     // far larger than its canvas is held to the same limit, and named.
     const uint64_t fw = static_cast<uint64_t>(d.Width), fh = static_cast<uint64_t>(d.Height);
-    if (fw * fh > uint64_t(cw) * uint64_t(ch) && r.TooLarge(fw, fh, 1)) return done(kDibReadTooLarge, image);
+    if (fw * fh > uint64_t(cw) * uint64_t(ch) && r.Over(fw, fh, 1)) {
+      r.Note(fw, fh);
+      return done(kDibReadTooLarge, image);
+    }
     std::vector<GifPixelType> line(static_cast<size_t>(d.Width));
     // Interlaced frames arrive in four passes.
     static const int kStart[4] = {0, 4, 2, 1}, kStep[4] = {8, 8, 4, 2};

@@ -1,6 +1,7 @@
 // Any bytes as the station's settings file, loaded as the station loads it at
-// start-up: every key read with its default, and the preview's guide lines
-// rebuilt from the range and scan keys at their place in the load.
+// start-up: every key read with its default, the guide-line hook called once at
+// its place in the load. (The hook's work, the guide lines themselves, belongs
+// to the application core and is not taken in here.)
 //
 // Whatever the file holds: no crash and no hang, and the record it gives saves
 // and loads back to the same values (doubles to the six decimals they are
@@ -15,7 +16,6 @@
 #include <fstream>
 #include <string>
 
-#include "vantrel/guide_lines.h"
 #include "vantrel/settings.h"
 
 namespace {
@@ -69,12 +69,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   vantrel::SettingsRecord loaded;
   int rebuilt = 0;
-  vantrel::LoadSettings(file, &loaded, [&rebuilt](const vantrel::SettingsRecord& s) {
-    ++rebuilt;
-    vantrel::RebuildGuideLines(s);
-  });
+  vantrel::LoadSettings(file, &loaded, [&rebuilt](const vantrel::SettingsRecord&) { ++rebuilt; });
   Check(rebuilt == 1);
-  Check(vantrel::guideStarts.size() == vantrel::guideEnds.size());
 
   // Saved and loaded back: the doubles move by their rounding at most, and
   // from then on nothing moves at all.
