@@ -32,6 +32,8 @@ const char kReadUsage[] =
     "                      whole picture (the settings' Area is never used)\n"
     "  --rotate 90|180|270 turn the picture clockwise before reading; the range and the\n"
     "                      corners are then in the turned picture's pixels\n"
+    "  --max-pixels N      refuse pictures of more than N pixels (width x height) before\n"
+    "                      reading them; default: $VANTREL_MAX_PIXELS, else 100000000\n"
     "  --json              one JSON object per picture instead of text\n"
     "  --help              this text\n"
     "  --version           the program's version\n"
@@ -221,6 +223,19 @@ bool ParseReadOptions(int argc, const char* const* argv, ReadOptions* o, std::st
         return false;
       }
       o->hasArea = true;
+    } else if (name == "--max-pixels") {
+      if (!takeValue()) return false;
+      const std::string digits(value);
+      char* end = nullptr;
+      errno = 0;
+      const unsigned long long n = digits.empty() || digits[0] < '0' || digits[0] > '9'
+                                       ? 0
+                                       : std::strtoull(digits.c_str(), &end, 10);
+      if (n == 0 || errno != 0 || end != digits.c_str() + digits.size()) {
+        *error = "--max-pixels must be a whole number above 0, not \"" + digits + "\"";
+        return false;
+      }
+      o->maxPixels = n;
     } else if (name == "--rotate") {
       if (!takeValue()) return false;
       int32_t deg = -1;
@@ -379,15 +394,17 @@ int RunRead(const ReadOptions& o, std::FILE* out, std::FILE* err) {
   for (const std::string& file : o.pictures) {
     ReadResult r;
     r.file = file;
-    int32_t readStatus = 0;
-    DibPtr picture(DibReadPictureFile(file.c_str(), &readStatus));
+    DibReadReport report{};
+    DibPtr picture(DibReadPictureFileLimited(file.c_str(), o.maxPixels, &report));
     if (picture && o.rotate != 0) {
       picture.reset(DibRotate(picture.get(), o.rotate));
-      if (!picture) readStatus = kDibReadNoMemory;
+      if (!picture) report.status = kDibReadNoMemory;
     }
     if (!picture) {
       r.readable = false;
-      r.error = DibReadStatusText(readStatus);
+      r.error = DibReadStatusText(report.status);
+      if (report.status == kDibReadTooLarge && report.width != 0 && report.height != 0)
+        r.error += " (" + std::to_string(report.width) + " \u00d7 " + std::to_string(report.height) + ")";
       std::fprintf(err, "vantrel-read: %s: %s\n", file.c_str(), r.error.c_str());
       Emit(o, r, out);
       exitStatus = 2;

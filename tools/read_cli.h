@@ -20,6 +20,7 @@ struct ReadOptions {
   bool hasArea = false;
   int32_t area[4] = {0, 0, 0, 0};  // inclusive, in picture pixels (after turning)
   int32_t rotate = 0;              // clockwise degrees: 0, 90, 180, 270
+  uint64_t maxPixels = 0;          // larger pictures are refused; 0: the imaging library's limit
   bool json = false;
   bool help = false;
   bool version = false;

@@ -21,8 +21,13 @@ struct BmpHeader {
 };
 
 // Reads the headers and the colour table and leaves the file at the first row.
-// 0, or a DibReadStatus value saying why the file is refused.
-int32_t ParseBmpHeader(FILE* file, BmpHeader* header);
+// 0, or a DibReadStatus value saying why the file is refused; with
+// kDibReadTooLarge (more than maxPixels pixels) biWidth and biHeight are the
+// file's.
+int32_t ParseBmpHeader(FILE* file, BmpHeader* header, uint64_t maxPixels);
+
+// The pixel limit for a caller's value (0: the library's).
+uint64_t EffectiveMaxPixels(uint64_t maxPixels);
 
 // Reads the rows into the picture. With applyPalette, 8-bit files go through
 // their colour table as 1- and 4-bit files always do (the station takes an 8-bit

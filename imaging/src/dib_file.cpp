@@ -48,7 +48,7 @@ Rule RuleFor(int32_t g, int32_t h, bool applyPalette) {
 
 }  // namespace
 
-int32_t ParseBmpHeader(FILE* f, BmpHeader* out) {
+int32_t ParseBmpHeader(FILE* f, BmpHeader* out, uint64_t maxPixels) {
   *out = BmpHeader{};
   const off_t start = ftello(f);
   if (start < 0) return kDibReadBroken;
@@ -109,6 +109,7 @@ int32_t ParseBmpHeader(FILE* f, BmpHeader* out) {
 
   const uint64_t height = h.biHeight < 0 ? uint64_t(-int64_t{h.biHeight}) : uint64_t(h.biHeight);
   const uint64_t rowBytes = (uint64_t(bits) * uint64_t(h.biWidth) + 31) / 32 * 4;
+  if (uint64_t(h.biWidth) * height > EffectiveMaxPixels(maxPixels)) return kDibReadTooLarge;
   if (rowBytes * height > kMaxPictureBytes) return kDibReadTooLarge;
 
   const size_t entry = core ? 3 : 4;
@@ -246,7 +247,7 @@ int32_t DibSaveFile(const char* path, DibImage image) {
 GmHandle DibReadBmpHeader(FILE* file) {
   if (!file) return nullptr;
   BmpHeader header;
-  if (ParseBmpHeader(file, &header) != 0) return nullptr;
+  if (ParseBmpHeader(file, &header, 0) != 0) return nullptr;
   GmHandle block = GmAlloc(kBitmapInfoHeaderSize + size_t{header.colours} * 4);
   if (!block) return nullptr;
   auto* p = static_cast<uint8_t*>(GmLock(block));
@@ -259,7 +260,7 @@ GmHandle DibReadBmpHeader(FILE* file) {
 int32_t DibReadBmpStream(FILE* file, DibImage image) {
   if (!file || !image) return 1;
   BmpHeader header;
-  if (ParseBmpHeader(file, &header) != 0) return 1;
+  if (ParseBmpHeader(file, &header, 0) != 0) return 1;
   return ReadBmpRows(file, header, image, false);
 }
 

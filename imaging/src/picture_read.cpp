@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <csetjmp>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -22,15 +23,33 @@ namespace {
 
 using vantrel::detail::kMaxPictureBytes;
 
-bool TooLarge(uint64_t width, uint64_t height, uint64_t bytesPerPixel) {
-  if (width == 0 || height == 0) return false;
-  if (width > INT32_MAX || height > INT32_MAX) return true;
-  return width * height * bytesPerPixel > kMaxPictureBytes;
-}
+// One reading: its limit and what it reports. The size a file declares is
+// noted as soon as a header gives it, so that a refusal can name it.
+struct Reading {
+  uint64_t maxPixels;
+  DibReadReport* report;
 
-DibImage Fail(int32_t* status, int32_t why, DibImage image = nullptr) {
+  void Note(uint64_t width, uint64_t height) {
+    report->width = static_cast<uint32_t>(std::min<uint64_t>(width, UINT32_MAX));
+    report->height = static_cast<uint32_t>(std::min<uint64_t>(height, UINT32_MAX));
+  }
+
+  bool Over(uint64_t width, uint64_t height, uint64_t bytesPerPixel) const {
+    if (width == 0 || height == 0) return false;
+    if (width > INT32_MAX || height > INT32_MAX) return true;
+    return width * height > maxPixels || width * height * bytesPerPixel > kMaxPictureBytes;
+  }
+
+  // The picture's own size: noted, then checked.
+  bool TooLarge(uint64_t width, uint64_t height, uint64_t bytesPerPixel) {
+    Note(width, height);
+    return Over(width, height, bytesPerPixel);
+  }
+};
+
+DibImage Fail(Reading& r, int32_t why, DibImage image = nullptr) {
   DibFree(image);
-  if (status) *status = why;
+  r.report->status = why;
   return nullptr;
 }
 
@@ -61,19 +80,21 @@ DibImage GreyIfPossible(DibImage colour) {
 
 // ---- BMP ----------------------------------------------------------------
 
-DibImage ReadBmp(const uint8_t* data, size_t size, int32_t* status) {
+DibImage ReadBmp(const uint8_t* data, size_t size, Reading& r) {
   FILE* f = fmemopen(const_cast<uint8_t*>(data), size, "rb");
-  if (!f) return Fail(status, kDibReadNoMemory);
+  if (!f) return Fail(r, kDibReadNoMemory);
   vantrel::detail::BmpHeader header;
-  int32_t why = vantrel::detail::ParseBmpHeader(f, &header);
+  int32_t why = vantrel::detail::ParseBmpHeader(f, &header, r.maxPixels);
+  if (why == 0 || why == kDibReadTooLarge)
+    r.Note(uint64_t(header.info.biWidth), uint64_t(std::abs(int64_t{header.info.biHeight})));
   if (why != 0) {
     std::fclose(f);
-    return Fail(status, why);
+    return Fail(r, why);
   }
   const int32_t bits = header.info.biBitCount;
   if (bits == 16) {
     std::fclose(f);
-    return Fail(status, kDibReadUnsupported);
+    return Fail(r, kDibReadUnsupported);
   }
   bool grey = bits <= 8;
   for (uint32_t i = 0; grey && i < header.colours; ++i) {
@@ -88,44 +109,44 @@ DibImage ReadBmp(const uint8_t* data, size_t size, int32_t* status) {
   const off_t start = ftello(f);
   if (start < 0 || uint64_t(start) + rowBytes * uint64_t(height) > uint64_t(size) + rowBytes) {
     std::fclose(f);
-    return Fail(status, kDibReadBroken);
+    return Fail(r, kDibReadBroken);
   }
   DibImage image = DibCreate(header.info.biWidth, height, grey ? 1 : 3, 4);
   if (!image) {
     std::fclose(f);
-    return Fail(status, kDibReadNoMemory);
+    return Fail(r, kDibReadNoMemory);
   }
   why = vantrel::detail::ReadBmpRows(f, header, image, true);
   std::fclose(f);
-  if (why != 0) return Fail(status, kDibReadUnsupported, image);
+  if (why != 0) return Fail(r, kDibReadUnsupported, image);
   return image;
 }
 
 // ---- PNG ----------------------------------------------------------------
 
-DibImage ReadPng(const uint8_t* data, size_t size, int32_t* status) {
+DibImage ReadPng(const uint8_t* data, size_t size, Reading& r) {
   png_image img;
   std::memset(&img, 0, sizeof img);
   img.version = PNG_IMAGE_VERSION;
-  if (!png_image_begin_read_from_memory(&img, data, size)) return Fail(status, kDibReadBroken);
+  if (!png_image_begin_read_from_memory(&img, data, size)) return Fail(r, kDibReadBroken);
   // 16-bit files without gamma information are sRGB like every other picture.
   img.flags |= PNG_IMAGE_FLAG_16BIT_sRGB;
   const bool grey = (img.format & PNG_FORMAT_FLAG_COLOR) == 0;
-  if (TooLarge(img.width, img.height, grey ? 1 : 3)) {
+  if (r.TooLarge(img.width, img.height, grey ? 1 : 3)) {
     png_image_free(&img);
-    return Fail(status, kDibReadTooLarge);
+    return Fail(r, kDibReadTooLarge);
   }
   img.format = grey ? PNG_FORMAT_GRAY : PNG_FORMAT_BGR;
   DibImage image = DibCreate(static_cast<int32_t>(img.width), static_cast<int32_t>(img.height), grey ? 1 : 3, 4);
   if (!image) {
     png_image_free(&img);
-    return Fail(status, kDibReadNoMemory);
+    return Fail(r, kDibReadNoMemory);
   }
   // Transparent parts show white, as on a page: dark marks stay readable.
   const png_color white{255, 255, 255};
   if (!png_image_finish_read(&img, &white, DibGetBits(image), DibGetStride(image), nullptr)) {
     png_image_free(&img);
-    return Fail(status, kDibReadBroken, image);
+    return Fail(r, kDibReadBroken, image);
   }
   return image;
 }
@@ -148,7 +169,7 @@ void JpegScanLimit(j_common_ptr c) {
   if (d->input_scan_number > 500) JpegErrorExit(c);
 }
 
-DibImage ReadJpeg(const uint8_t* data, size_t size, int32_t* status) {
+DibImage ReadJpeg(const uint8_t* data, size_t size, Reading& r) {
   jpeg_decompress_struct c;
   JpegError err;
   jpeg_progress_mgr progress{};
@@ -162,7 +183,7 @@ DibImage ReadJpeg(const uint8_t* data, size_t size, int32_t* status) {
   std::vector<uint8_t> cmyk;
   if (setjmp(err.jump)) {
     jpeg_destroy_decompress(&c);
-    return Fail(status, why, image);
+    return Fail(r, why, image);
   }
   jpeg_create_decompress(&c);
   c.progress = &progress;
@@ -170,7 +191,7 @@ DibImage ReadJpeg(const uint8_t* data, size_t size, int32_t* status) {
   if (jpeg_read_header(&c, TRUE) != JPEG_HEADER_OK) JpegErrorExit(reinterpret_cast<j_common_ptr>(&c));
   const bool ink = c.jpeg_color_space == JCS_CMYK || c.jpeg_color_space == JCS_YCCK;
   const bool grey = c.jpeg_color_space == JCS_GRAYSCALE;
-  if (TooLarge(c.image_width, c.image_height, grey ? 1 : 3)) {
+  if (r.TooLarge(c.image_width, c.image_height, grey ? 1 : 3)) {
     why = kDibReadTooLarge;
     JpegErrorExit(reinterpret_cast<j_common_ptr>(&c));
   }
@@ -237,17 +258,17 @@ int TiffMap(thandle_t, void**, toff_t*) { return 0; }
 void TiffUnmap(thandle_t, void*, toff_t) {}
 int TiffQuiet(TIFF*, void*, const char*, const char*, va_list) { return 1; }
 
-DibImage ReadTiff(const uint8_t* data, size_t size, int32_t* status) {
+DibImage ReadTiff(const uint8_t* data, size_t size, Reading& r) {
   MemoryFile mem{data, size, 0};
   TIFFOpenOptions* opts = TIFFOpenOptionsAlloc();
-  if (!opts) return Fail(status, kDibReadNoMemory);
+  if (!opts) return Fail(r, kDibReadNoMemory);
   TIFFOpenOptionsSetErrorHandlerExtR(opts, TiffQuiet, nullptr);
   TIFFOpenOptionsSetWarningHandlerExtR(opts, TiffQuiet, nullptr);
   TIFFOpenOptionsSetMaxSingleMemAlloc(opts, static_cast<tmsize_t>(256) << 20);
   TIFF* t = TIFFClientOpenExt("picture", "rm", &mem, TiffRead, TiffWrite, TiffSeek, TiffClose, TiffSize,
                               TiffMap, TiffUnmap, opts);
   TIFFOpenOptionsFree(opts);
-  if (!t) return Fail(status, kDibReadBroken);
+  if (!t) return Fail(r, kDibReadBroken);
   uint32_t w = 0, h = 0;
   uint16_t photometric = 0, samples = 1;
   TIFFGetField(t, TIFFTAG_IMAGEWIDTH, &w);
@@ -257,25 +278,25 @@ DibImage ReadTiff(const uint8_t* data, size_t size, int32_t* status) {
   char message[1024];
   int32_t why = 0;
   if (w == 0 || h == 0) why = kDibReadBroken;
-  else if (TooLarge(w, h, 4)) why = kDibReadTooLarge;
+  else if (r.TooLarge(w, h, 4)) why = kDibReadTooLarge;
   else if (!TIFFRGBAImageOK(t, message)) why = kDibReadUnsupported;
   if (why != 0) {
     TIFFClose(t);
-    return Fail(status, why);
+    return Fail(r, why);
   }
   std::vector<uint32_t> raster;
   try {
     raster.resize(static_cast<size_t>(w) * h);
   } catch (...) {
     TIFFClose(t);
-    return Fail(status, kDibReadNoMemory);
+    return Fail(r, kDibReadNoMemory);
   }
   const int ok = TIFFReadRGBAImageOriented(t, w, h, raster.data(), ORIENTATION_TOPLEFT, 0);
   TIFFClose(t);
-  if (!ok) return Fail(status, kDibReadBroken);
+  if (!ok) return Fail(r, kDibReadBroken);
   const bool grey = (photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE);
   DibImage image = DibCreate(static_cast<int32_t>(w), static_cast<int32_t>(h), grey ? 1 : 3, 4);
-  if (!image) return Fail(status, kDibReadNoMemory);
+  if (!image) return Fail(r, kDibReadNoMemory);
   uint8_t* bits = DibGetBits(image);
   const int32_t stride = DibGetStride(image);
   for (uint32_t y = 0; y < h; ++y) {
@@ -309,18 +330,18 @@ int GifRead(GifFileType* gif, GifByteType* buf, int n) {
 }
 
 // The first frame, over a white canvas.
-DibImage ReadGif(const uint8_t* data, size_t size, int32_t* status) {
+DibImage ReadGif(const uint8_t* data, size_t size, Reading& r) {
   MemoryFile mem{data, size, 0};
   int error = 0;
   GifFileType* gif = DGifOpen(&mem, GifRead, &error);
-  if (!gif) return Fail(status, kDibReadBroken);
+  if (!gif) return Fail(r, kDibReadBroken);
   auto done = [&](int32_t why, DibImage image) {
     DGifCloseFile(gif, &error);
-    return why == 0 ? image : Fail(status, why, image);
+    return why == 0 ? image : Fail(r, why, image);
   };
   const int32_t cw = gif->SWidth, ch = gif->SHeight;
   if (cw <= 0 || ch <= 0) return done(kDibReadBroken, nullptr);
-  if (TooLarge(static_cast<uint64_t>(cw), static_cast<uint64_t>(ch), 3)) return done(kDibReadTooLarge, nullptr);
+  if (r.TooLarge(static_cast<uint64_t>(cw), static_cast<uint64_t>(ch), 3)) return done(kDibReadTooLarge, nullptr);
   DibImage image = DibCreate(cw, ch, 3, 4);
   if (!image) return done(kDibReadNoMemory, nullptr);
   uint8_t* bits = DibGetBits(image);
@@ -350,8 +371,13 @@ DibImage ReadGif(const uint8_t* data, size_t size, int32_t* status) {
     const GifImageDesc& d = gif->Image;
     const ColorMapObject* map = d.ColorMap ? d.ColorMap : gif->SColorMap;
     if (!map || d.Width <= 0 || d.Height <= 0) return done(kDibReadBroken, image);
-    if (TooLarge(static_cast<uint64_t>(d.Width), static_cast<uint64_t>(d.Height), 1))
+    // Rows outside the canvas are decoded too, only to be dropped: a frame
+    // far larger than its canvas is held to the same limit, and named.
+    const uint64_t fw = static_cast<uint64_t>(d.Width), fh = static_cast<uint64_t>(d.Height);
+    if (fw * fh > uint64_t(cw) * uint64_t(ch) && r.Over(fw, fh, 1)) {
+      r.Note(fw, fh);
       return done(kDibReadTooLarge, image);
+    }
     std::vector<GifPixelType> line(static_cast<size_t>(d.Width));
     // Interlaced frames arrive in four passes.
     static const int kStart[4] = {0, 4, 2, 1}, kStep[4] = {8, 8, 4, 2};
@@ -380,55 +406,95 @@ DibImage ReadGif(const uint8_t* data, size_t size, int32_t* status) {
 
 }  // namespace
 
+namespace vantrel::detail {
+
+uint64_t EffectiveMaxPixels(uint64_t maxPixels) { return maxPixels != 0 ? maxPixels : DibMaxPixels(); }
+
+}  // namespace vantrel::detail
+
 extern "C" {
 
-DibImage DibReadPictureMemory(const uint8_t* data, size_t size, int32_t* status) {
-  if (status) *status = kDibReadOk;
-  if (!data && size) return Fail(status, kDibReadCannotOpen);
-  if (size > kMaxPictureBytes) return Fail(status, kDibReadTooLarge);
-  if (StartsWith(data, size, "\x89PNG\r\n\x1a\n", 8)) return ReadPng(data, size, status);
-  if (StartsWith(data, size, "\xFF\xD8\xFF", 3)) return ReadJpeg(data, size, status);
+uint64_t DibMaxPixels(void) {
+  // Only plain digits count: a typing error must not lift the limit, nor drop
+  // it to something that refuses every picture.
+  const char* text = std::getenv("VANTREL_MAX_PIXELS");
+  if (!text || !*text) return kDibDefaultMaxPixels;
+  uint64_t v = 0;
+  for (const char* p = text; *p; ++p) {
+    if (*p < '0' || *p > '9') return uint64_t{kDibDefaultMaxPixels};
+    const uint64_t digit = static_cast<uint64_t>(*p - '0');
+    if (v > (UINT64_MAX - digit) / 10) return kDibDefaultMaxPixels;
+    v = v * 10 + digit;
+  }
+  return v != 0 ? v : uint64_t{kDibDefaultMaxPixels};
+}
+
+DibImage DibReadPictureMemoryLimited(const uint8_t* data, size_t size, uint64_t maxPixels,
+                                     DibReadReport* report) {
+  DibReadReport ignored;
+  Reading r{vantrel::detail::EffectiveMaxPixels(maxPixels), report ? report : &ignored};
+  *r.report = DibReadReport{kDibReadOk, 0, 0};
+  if (!data && size) return Fail(r, kDibReadCannotOpen);
+  if (size > kMaxPictureBytes) return Fail(r, kDibReadTooLarge);
+  if (StartsWith(data, size, "\x89PNG\r\n\x1a\n", 8)) return ReadPng(data, size, r);
+  if (StartsWith(data, size, "\xFF\xD8\xFF", 3)) return ReadJpeg(data, size, r);
   if (StartsWith(data, size, "II*\0", 4) || StartsWith(data, size, "MM\0*", 4) ||
       StartsWith(data, size, "II+\0", 4) || StartsWith(data, size, "MM\0+", 4))
-    return ReadTiff(data, size, status);
-  if (StartsWith(data, size, "GIF87a", 6) || StartsWith(data, size, "GIF89a", 6)) return ReadGif(data, size, status);
-  if (StartsWith(data, size, "BM", 2)) return ReadBmp(data, size, status);
+    return ReadTiff(data, size, r);
+  if (StartsWith(data, size, "GIF87a", 6) || StartsWith(data, size, "GIF89a", 6)) return ReadGif(data, size, r);
+  if (StartsWith(data, size, "BM", 2)) return ReadBmp(data, size, r);
   // A bitmap without its file header starts with the header's size.
   if (size >= 4) {
     const uint32_t headerSize = data[0] | (data[1] << 8) | (data[2] << 16) | (uint32_t{data[3]} << 24);
     if (headerSize == 12 || headerSize == 40 || headerSize == 108 || headerSize == 124)
-      return ReadBmp(data, size, status);
+      return ReadBmp(data, size, r);
   }
-  return Fail(status, kDibReadUnknownFormat);
+  return Fail(r, kDibReadUnknownFormat);
 }
 
-DibImage DibReadPictureFile(const char* path, int32_t* status) {
-  if (status) *status = kDibReadOk;
-  if (!path || !*path) return Fail(status, kDibReadCannotOpen);
+DibImage DibReadPictureFileLimited(const char* path, uint64_t maxPixels, DibReadReport* report) {
+  DibReadReport ignored;
+  Reading r{vantrel::detail::EffectiveMaxPixels(maxPixels), report ? report : &ignored};
+  *r.report = DibReadReport{kDibReadOk, 0, 0};
+  if (!path || !*path) return Fail(r, kDibReadCannotOpen);
   FILE* f = std::fopen(path, "rb");
-  if (!f) return Fail(status, kDibReadCannotOpen);
+  if (!f) return Fail(r, kDibReadCannotOpen);
   struct stat st;
   if (fstat(fileno(f), &st) != 0 || !S_ISREG(st.st_mode)) {
     std::fclose(f);
-    return Fail(status, kDibReadCannotOpen);
+    return Fail(r, kDibReadCannotOpen);
   }
   if (static_cast<uint64_t>(st.st_size) > kMaxPictureBytes) {
     std::fclose(f);
-    return Fail(status, kDibReadTooLarge);
+    return Fail(r, kDibReadTooLarge);
   }
   std::vector<uint8_t> data;
   try {
     data.resize(static_cast<size_t>(st.st_size));
   } catch (...) {
     std::fclose(f);
-    return Fail(status, kDibReadNoMemory);
+    return Fail(r, kDibReadNoMemory);
   }
   const size_t got = data.empty() ? 0 : std::fread(data.data(), 1, data.size(), f);
   const bool failed = std::ferror(f) != 0;
   std::fclose(f);
-  if (failed) return Fail(status, kDibReadCannotOpen);
+  if (failed) return Fail(r, kDibReadCannotOpen);
   data.resize(got);
-  return DibReadPictureMemory(data.data(), data.size(), status);
+  return DibReadPictureMemoryLimited(data.data(), data.size(), r.maxPixels, r.report);
+}
+
+DibImage DibReadPictureMemory(const uint8_t* data, size_t size, int32_t* status) {
+  DibReadReport report;
+  DibImage image = DibReadPictureMemoryLimited(data, size, 0, &report);
+  if (status) *status = report.status;
+  return image;
+}
+
+DibImage DibReadPictureFile(const char* path, int32_t* status) {
+  DibReadReport report;
+  DibImage image = DibReadPictureFileLimited(path, 0, &report);
+  if (status) *status = report.status;
+  return image;
 }
 
 const char* DibReadStatusText(int32_t status) {

@@ -43,12 +43,19 @@ inline std::vector<double> ReferenceKernel(double radius) {
   return k;
 }
 
+// The weighted mean of an edge position. The outermost kernel entries can be
+// 0 (at some radii none of their samples lies within reach), and a line of one
+// pixel sees only k[0]: a sum of zero weights is taken as it stands, as the
+// library does, never divided by (0 / 0 has no byte).
+inline double ReferenceRescale(double sum, double scale) { return scale != 0.0 ? sum / scale : sum; }
+
 // One channel of a line of N values, stride `step` bytes apart.
 inline void ReferenceBlurLine(const std::vector<double>& k, const uint8_t* line, uint8_t* out, int N,
                               int step) {
   const int n = static_cast<int>(k.size()), h = n / 2;
   auto at = [&](int i) { return static_cast<double>(line[i * step]); };
-  auto put = [&](int p, double v) { out[p * step] = static_cast<uint8_t>(std::floor(v)); };
+  // Capped at 255 as the library's bytes are.
+  auto put = [&](int p, double v) { out[p * step] = static_cast<uint8_t>(std::floor(v < 255.0 ? v : 255.0)); };
   if (n > N) {
     for (int p = 0; p < N; ++p) {
       double scale = 0.0, sum = 0.0;
@@ -58,7 +65,7 @@ inline void ReferenceBlurLine(const std::vector<double>& k, const uint8_t* line,
           sum += at(j) * k[j];
         }
       }
-      put(p, sum / scale);
+      put(p, ReferenceRescale(sum, scale));
     }
     return;
   }
@@ -68,7 +75,7 @@ inline void ReferenceBlurLine(const std::vector<double>& k, const uint8_t* line,
       scale += k[j];
       sum += at(p + j - h) * k[j];
     }
-    put(p, sum / scale);
+    put(p, ReferenceRescale(sum, scale));
   }
   for (int p = h; p <= N - h - 1; ++p) {
     double sum = 0.0;
@@ -81,7 +88,7 @@ inline void ReferenceBlurLine(const std::vector<double>& k, const uint8_t* line,
       scale += k[j];
       sum += at(p - h + j) * k[j];
     }
-    put(p, sum / scale);
+    put(p, ReferenceRescale(sum, scale));
   }
 }
 

@@ -208,6 +208,34 @@ TEST_P(UnsharpPathTest, AFullFrameAtTheLargestRadiusAgrees) {
   EXPECT_TRUE(SameBytes(expected.get(), actual.get(), &where)) << where;
 }
 
+TEST_P(UnsharpPathTest, AZeroWeightSumIsTakenAsItStands) {
+  // Found by fuzzing: a 42 x 1 picture at radius 117.25. The kernel's first
+  // entry is 0, and the one-pixel columns weigh their pixel by it alone; the
+  // plain filter divided 0 by 0 there. Both filters take the sum of zero
+  // weights as it is, so every blurred byte is 0 and each pixel moves by
+  // amount times itself unless it is within half the threshold of 0.
+  const double radius = 0.05 + 247 * (121.0 / 255.0);
+  const double amount = 240 * (11.0 / 255.0) - 0.5;
+  const int32_t theta = 27;
+  const DibRect area{0, 0, 55, 1};
+  ASSERT_EQ(dmx::UnsharpKernel(radius)[0], 0.0);
+  ASSERT_EQ(ReferenceKernel(radius)[0], 0.0);
+  const uint8_t levels[] = {212, 139, 251, 1, 13, 14};
+  DibPtr src(DibCreate(42, 1, 1, 4));
+  for (int32_t x = 0; x < 42; ++x) DibGetBits(src.get())[x] = levels[x % 6];
+  Configure(radius, amount, theta, area);
+  DibPtr expected(DibCreate(42, 1, 1, 4)), actual(DibCreate(42, 1, 1, 4));
+  ASSERT_EQ(ReferenceUnsharp(src.get(), expected.get(), radius, amount, theta, area), 0);
+  ASSERT_EQ(OvoDmxUnsharp(reader_, src.get(), actual.get()), 0);
+  std::string where;
+  EXPECT_TRUE(SameBytes(expected.get(), actual.get(), &where)) << where;
+  for (int32_t x = 0; x < 42; ++x) {
+    const int s = levels[x % 6];
+    const int moved = 2 * s < theta ? s : std::min(255, static_cast<int>(s + amount * s));
+    EXPECT_EQ(DibGetBits(actual.get())[x], moved) << "x " << x;
+  }
+}
+
 TEST_F(UnsharpTest, AmountZeroAndFullThresholdLeaveTheSourceValues) {
   // Levels between 90 and 170: no byte differs from its blur by 128 or more.
   DibPtr src = RandomPicture(80, 60, 3, 5);

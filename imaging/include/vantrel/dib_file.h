@@ -45,7 +45,7 @@ typedef struct DibEncoderId {
 } DibEncoderId;
 
 /* 0 loaded, or nothing to do because the extension is not ".bmp"; 1 the file
- * was not read; 2 no picture given. */
+ * was not read (also a picture of more than DibMaxPixels()); 2 no picture given. */
 int32_t DibLoadFile(const char* path, DibImage image);
 /* 1 saved, 0 not saved. */
 int32_t DibSaveFile(const char* path, DibImage image);
@@ -55,8 +55,9 @@ int32_t DibSaveFile(const char* path, DibImage image);
  * 40-byte BitmapInfoHeader and the colour table (biClrUsed entries of four
  * bytes), or null for a header that cannot be read or that describes a picture
  * this reader refuses: compressed rows, a width or height of 0, a bit count
- * other than 1, 4, 8, 16, 24 or 32, more than 256 colours, or rows of more than
- * 1 GiB. A top-down file keeps its negative biHeight. */
+ * other than 1, 4, 8, 16, 24 or 32, more than 256 colours, more pixels than
+ * DibMaxPixels(), or rows of more than 1 GiB. A top-down file keeps its
+ * negative biHeight. */
 GmHandle DibReadBmpHeader(FILE* file);
 /* 0 read, 1 failure. The picture's top-left pixel lands on the image's top-left
  * pixel; what does not fit is dropped, what the file does not cover keeps its
@@ -85,10 +86,31 @@ typedef enum DibReadStatus {
   kDibReadUnknownFormat = 2, /* none of BMP, PNG, JPEG, TIFF, GIF */
   kDibReadBroken = 3,        /* damaged or truncated beyond reading */
   kDibReadUnsupported = 4,   /* a valid file of a kind not read (compressed BMP, 16-bit BMP...) */
-  kDibReadTooLarge = 5,      /* more than 1 GiB of pixels or of file */
+  kDibReadTooLarge = 5,      /* more pixels than the limit, or more than 1 GiB of pixels or of file */
   kDibReadNoMemory = 6
 } DibReadStatus;
 
+/* Every reader (these, DibLoadFile and the BMP readers above) refuses a picture
+ * of more than a limit of pixels (width x height) from its header, before any
+ * pixel memory is taken: a small compressed file can declare a picture of
+ * gigabytes. The limit a caller does not give is DibMaxPixels(): the whole
+ * number in the environment variable VANTREL_MAX_PIXELS when it holds one above
+ * 0, else kDibDefaultMaxPixels; the variable is read at every call. */
+enum { kDibDefaultMaxPixels = 100000000 };
+uint64_t DibMaxPixels(void);
+
+/* What a reading tells besides the picture. */
+typedef struct DibReadReport {
+  int32_t status;  /* DibReadStatus */
+  uint32_t width;  /* the size the file declares, once its header was read; 0 before */
+  uint32_t height;
+} DibReadReport;
+
+/* maxPixels 0 means DibMaxPixels(). report may be null. Any thread. */
+DibImage DibReadPictureFileLimited(const char* path, uint64_t maxPixels, DibReadReport* report);
+DibImage DibReadPictureMemoryLimited(const uint8_t* data, size_t size, uint64_t maxPixels,
+                                     DibReadReport* report);
+/* The same with the limit of DibMaxPixels(). */
 DibImage DibReadPictureFile(const char* path, int32_t* status);
 DibImage DibReadPictureMemory(const uint8_t* data, size_t size, int32_t* status);
 /* "cannot open", "unknown format", ... */
