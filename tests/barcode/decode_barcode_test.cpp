@@ -341,6 +341,10 @@ TEST_F(GuideLinesTest, LevelsAnglesAndClamping) {
          s->Xsize = 0;
          s->Ysize = -5;
        }, 0, {}},
+      {"most negative capture size", [](SettingsRecord* s) {
+         s->Xsize = INT32_MIN;
+         s->Ysize = INT32_MIN;
+       }, 0, {}},
   };
   for (const Case& c : cases) {
     guideStarts = G({{1, 1}, {2, 2}, {3, 3}});  // whatever was there goes

@@ -19,7 +19,8 @@ std::function<void()>& RepaintHook() {
   return hook;
 }
 
-int32_t ClampToSize(int32_t v, int32_t size) { return std::clamp(v, 0, std::max(size - 1, 0)); }
+// size - 1 would overflow for the most negative size a settings file can hold.
+int32_t ClampToSize(int32_t v, int32_t size) { return std::clamp(v, 0, std::max(size, 1) - 1); }
 
 }  // namespace
 
