@@ -27,12 +27,17 @@ struct QrDecodeContext {
   QrRsWork rs;
   bool outOfMemory = false;
   int64_t sampledModules = 0;  // work done by the attempts of this decode
+  // Data beyond the specified modes: ECI, FNC1 and Hanzi (see qr_segments.h).
+  bool extendedData = false;
 };
 
-// Modules all attempts of one decode may sample together. A picture does not
-// come near it (a symbol needs one to 81 attempts); a texture that breeds
-// thousands of candidates would otherwise take seconds.
-constexpr int64_t kSampledModuleBudget = int64_t{1} << 22;
+// Modules all attempts of one decode may sample together, and the
+// Reed-Solomon work (qr_reed_solomon.h) they may spend on correction. A
+// picture does not come near either (a symbol needs one to 81 attempts, a
+// picture of the sample corpus at most a third of each); a texture that breeds
+// thousands of candidates would otherwise take a second.
+constexpr int64_t kSampledModuleBudget = int64_t{1} << 20;
+constexpr int64_t kCorrectionBudget = int64_t{1} << 22;
 
 // The whole pipeline on a binary image: finders, candidates, the decoding loop
 // and the ordering. Returns the number of results (0 when the image is smaller
