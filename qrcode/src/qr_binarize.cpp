@@ -1,7 +1,7 @@
 // Binarization, block statistics and the block-threshold image.
 //
 // A 24-bit row is first split into the selected channel and the colour-blind
-// grey (the darkest channel); both then go through the same compare and
+// grey (the mean of the three channels); both then go through the same compare and
 // statistics loop as an 8-bit row. Column minima and maxima gather over the
 // eight rows of a band of blocks and are folded into block values at the end
 // of the band; sums gather straight into the blocks (SSE2 sums groups of eight
@@ -45,13 +45,13 @@ struct Band {
   }
 };
 
-// Splits one 24-bit row into the channel at `offset` and the darkest channel.
+// Splits one 24-bit row into the channel at `offset` and the mean of the three.
 void SplitRowPlain(const uint8_t* src, int32_t offset, int32_t from, int32_t width, uint8_t* sel,
                    uint8_t* grey) {
   for (int32_t x = from; x < width; ++x) {
     const uint8_t* p = src + static_cast<ptrdiff_t>(x) * 3;
     sel[x] = p[offset];
-    grey[x] = std::min(p[0], std::min(p[1], p[2]));
+    grey[x] = static_cast<uint8_t>((p[0] + p[1] + p[2]) / 3);
   }
 }
 
@@ -106,7 +106,15 @@ __attribute__((target("ssse3"))) int32_t SplitRowSsse3(const uint8_t* src, int32
       ch[k] = _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(a, m[k][0]), _mm_shuffle_epi8(b, m[k][1])),
                            _mm_shuffle_epi8(c, m[k][2]));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(sel + x), ch[offset]);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(grey + x), _mm_min_epu8(ch[0], _mm_min_epu8(ch[1], ch[2])));
+    // The mean of the three: sums in 16 bits, times 21846 / 65536 is the
+    // exact floor of a third for sums up to 765.
+    const __m128i zero = _mm_setzero_si128(), third = _mm_set1_epi16(21846);
+    const __m128i lo = _mm_add_epi16(_mm_add_epi16(_mm_unpacklo_epi8(ch[0], zero), _mm_unpacklo_epi8(ch[1], zero)),
+                                     _mm_unpacklo_epi8(ch[2], zero));
+    const __m128i hi = _mm_add_epi16(_mm_add_epi16(_mm_unpackhi_epi8(ch[0], zero), _mm_unpackhi_epi8(ch[1], zero)),
+                                     _mm_unpackhi_epi8(ch[2], zero));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(grey + x),
+                     _mm_packus_epi16(_mm_mulhi_epu16(lo, third), _mm_mulhi_epu16(hi, third)));
   }
   return x;
 }
@@ -276,11 +284,12 @@ int32_t FlattenedBlocks(const QrBlockStats& st, int32_t w, int32_t h, int32_t co
 bool BinarizeLocal(const QrSourceArea& s, const QrBlockStats& st, int32_t darkModules, std::vector<uint8_t>* out) {
   const int32_t w = s.width, h = s.height, bw = st.blocksAcross, bh = st.blocksDown;
   const bool dark = darkModules != 0;
-  std::vector<uint8_t> point, threshold, tRow, selBuf, greyBuf, inverted;
+  std::vector<uint8_t> point, threshold, tRow, selBuf, greyBuf, inverted, edged;
   try {
     out->resize(static_cast<size_t>(w) * static_cast<size_t>(h));
     point.resize(static_cast<size_t>(bw) * static_cast<size_t>(bh));
     threshold.resize(point.size());
+    edged.resize(point.size());
     tRow.resize(static_cast<size_t>(w));
     selBuf.resize(static_cast<size_t>(w));
     greyBuf.resize(static_cast<size_t>(w));
@@ -291,8 +300,9 @@ bool BinarizeLocal(const QrSourceArea& s, const QrBlockStats& st, int32_t darkMo
   }
   // The block's dark point in the grey where the wanted modules are the dark
   // ones (the grey turned over for light modules): the mean of a block with
-  // contrast; for a flat block half its minimum (light ground), unless its
-  // neighbours say it lies within dark modules.
+  // contrast; for a flat block a little below its minimum (light ground: the
+  // 5 x 5 average keeps near a dim symbol's edge a threshold above its dark
+  // modules), unless its neighbours say it lies within dark modules.
   for (int32_t by = 0; by < bh; ++by)
     for (int32_t bx = 0; bx < bw; ++bx) {
       const size_t b = static_cast<size_t>(by) * static_cast<size_t>(bw) + static_cast<size_t>(bx);
@@ -301,8 +311,9 @@ bool BinarizeLocal(const QrSourceArea& s, const QrBlockStats& st, int32_t darkMo
       const int32_t mx = dark ? st.max[b] : 255 - st.min[b];
       const int32_t sum = dark ? st.sum[b] : 255 * n - st.sum[b];
       int32_t p = sum / n;
+      edged[b] = mx - mn > 24;
       if (mx - mn <= 24) {
-        p = mn / 2;
+        p = std::max(0, mn - 24);
         if (bx > 0 && by > 0) {
           const int32_t around = (point[b - static_cast<size_t>(bw)] + 2 * point[b - 1] +
                                   point[b - static_cast<size_t>(bw) - 1]) / 4;
@@ -314,15 +325,21 @@ bool BinarizeLocal(const QrSourceArea& s, const QrBlockStats& st, int32_t darkMo
   for (int32_t by = 0; by < bh; ++by)
     for (int32_t bx = 0; bx < bw; ++bx) {
       const int32_t cx = std::clamp(bx, 2, std::max(2, bw - 3)), cy = std::clamp(by, 2, std::max(2, bh - 3));
-      int32_t sum = 0, n = 0;
+      // The blocks with contrast around decide; flat ones only where there are none.
+      int32_t sum = 0, n = 0, edgeSum = 0, edges = 0;
       for (int32_t y = cy - 2; y <= cy + 2; ++y)
         for (int32_t x = cx - 2; x <= cx + 2; ++x)
           if (x >= 0 && y >= 0 && x < bw && y < bh) {
-            sum += point[static_cast<size_t>(y) * static_cast<size_t>(bw) + static_cast<size_t>(x)];
+            const size_t k = static_cast<size_t>(y) * static_cast<size_t>(bw) + static_cast<size_t>(x);
+            sum += point[k];
             ++n;
+            if (edged[k]) {
+              edgeSum += point[k];
+              ++edges;
+            }
           }
       threshold[static_cast<size_t>(by) * static_cast<size_t>(bw) + static_cast<size_t>(bx)] =
-          static_cast<uint8_t>(sum / n);
+          static_cast<uint8_t>(edges > 0 ? edgeSum / edges : sum / n);
     }
   for (int32_t y = 0; y < h; ++y) {
     if (y % kBlockSide == 0) {

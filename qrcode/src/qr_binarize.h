@@ -3,8 +3,9 @@
 // The global binarization of the specified decoder compares the selected
 // channel with one threshold. Beside it the same pass can gather statistics of
 // 8 x 8-pixel blocks for the robust reading: minimum, maximum and sum of a
-// colour-blind grey (the darkest of the three channels of a 24-bit pixel, the
-// pixel itself in an 8-bit picture) and how many pixels of the block the
+// colour-blind grey (the mean of the three channels of a 24-bit pixel, the
+// pixel itself in an 8-bit picture: whichever channel carries the symbol, a
+// third of its contrast shows) and how many pixels of the block the
 // global threshold set. From these the robust reading tells, without looking
 // at the pixels again, where the global threshold flattened a block that has
 // contrast (a dim or unevenly lit symbol, modules that vanish in the selected

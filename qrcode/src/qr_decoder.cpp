@@ -169,11 +169,11 @@ void OrderResults(std::vector<QrResult>* results) {
   }
 }
 
-int32_t RunPipeline(QrDecodeContext* ctx, const QrBinaryImage& img) {
+int32_t RunPipeline(QrDecodeContext* ctx, const QrBinaryImage& img, std::vector<QrRowHit>* hits) {
   ctx->image = img;
   ctx->rs.budget = ctx->rs.spent + kCorrectionBudget;
   if (img.w < 21 || img.h < 21) return 0;
-  if (!FindFinders(img, &ctx->finders)) {
+  if (!FindFinders(img, &ctx->finders, hits)) {
     ctx->outOfMemory = true;
     return 0;
   }

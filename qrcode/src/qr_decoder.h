@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "qr_finder.h"
 #include "qr_grid.h"
 #include "qr_reed_solomon.h"
 #include "qr_types.h"
@@ -43,7 +44,10 @@ constexpr int64_t kCorrectionBudget = int64_t{1} << 22;
 // and the ordering. Returns the number of results (0 when the image is smaller
 // than 21 pixels either way, fewer than 3 finders or no candidate were found,
 // or a list could not grow).
-int32_t RunPipeline(QrDecodeContext* ctx, const QrBinaryImage& img);
+// hits, when given, receives the finder search's relaxed hits for the robust
+// passes (qr_robust.h).
+int32_t RunPipeline(QrDecodeContext* ctx, const QrBinaryImage& img,
+                    std::vector<QrRowHit>* hits = nullptr);
 
 // Lays the function map, samples, unmasks and reads the codewords of the
 // candidate through the current grid; on success ctx->codewords starts with
@@ -59,6 +63,16 @@ bool IsDuplicateResult(const std::vector<QrResult>& results, const QrResult& r);
 
 // Top row of symbols first, then left to right within a row.
 void OrderResults(std::vector<QrResult>* results);
+
+// The work of the last OvoQrcDecode, for tests of the budgets.
+struct QrDecodeWork {
+  int64_t sampledModules = 0;
+  int64_t correction = 0;   // Reed-Solomon work of pass 0
+  int64_t robust = 0;       // work units of the robust passes
+  int32_t robustStep = 0;   // QrRobustStep that read, 0 none
+  bool robustRan = false, localTried = false, invertedTried = false;
+};
+QrDecodeWork LastDecodeWork();
 
 }  // namespace vantrel::qr
 

@@ -121,7 +121,43 @@ bool RelaxedProportions(const int32_t d[5]) {
   return d[2] > d[1] && d[2] > d[3];
 }
 
+// Relaxed hits of one row: every set run with two set runs on either side,
+// the picture's surroundings reading as light.
+void AddRowHits(const int32_t* bounds, int32_t runs, bool firstSet, int32_t y, std::vector<QrRowHit>* hits) {
+  if (static_cast<int32_t>(hits->size()) >= kMaxRowHits) return;
+  for (int32_t k = firstSet ? 2 : 3; k + 2 < runs; k += 2) {
+    int32_t d[5];
+    for (int32_t m = 0; m < 5; ++m) d[m] = bounds[k - 2 + m + 1] - bounds[k - 2 + m];
+    if (!RelaxedProportions(d)) continue;
+    // The centre from the midpoints of the core and of the light ring.
+    const float core = 0.5f * static_cast<float>(bounds[k] + bounds[k + 1]);
+    const float ring = 0.5f * static_cast<float>(bounds[k - 1] + bounds[k + 2]);
+    hits->push_back(QrRowHit{0.5f * (core + ring), y, static_cast<float>(bounds[k + 3] - bounds[k - 2])});
+    if (static_cast<int32_t>(hits->size()) >= kMaxRowHits) return;
+  }
+}
+
 }  // namespace
+
+bool CollectRowHits(const QrBinaryImage& img, std::vector<QrRowHit>* hits) {
+  hits->clear();
+  std::vector<int32_t> bounds;
+  try {
+    bounds.resize(static_cast<size_t>(img.w) + 2);
+    hits->reserve(kMaxRowHits);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  for (int32_t y = 2; y < img.h - 2; y += 2) {
+    const uint8_t* row = img.bits + static_cast<size_t>(y) * static_cast<size_t>(img.w);
+    bounds[0] = 0;
+    const int32_t runs = RowEdges(row, img.w, bounds.data() + 1) + 1;
+    bounds[static_cast<size_t>(runs)] = img.w;
+    AddRowHits(bounds.data(), runs, row[0] != 0, y, hits);
+    if (static_cast<int32_t>(hits->size()) >= kMaxRowHits) break;
+  }
+  return true;
+}
 
 bool FindFinders(const QrBinaryImage& img, std::vector<QrFinder>* finders, std::vector<QrRowHit>* hits) {
   finders->clear();
@@ -130,6 +166,7 @@ bool FindFinders(const QrBinaryImage& img, std::vector<QrFinder>* finders, std::
   std::vector<int32_t> bounds;
   try {
     bounds.resize(static_cast<size_t>(img.w) + 2);
+    if (hits) hits->reserve(kMaxRowHits);
   } catch (const std::bad_alloc&) {
     return false;
   }
@@ -141,21 +178,7 @@ bool FindFinders(const QrBinaryImage& img, std::vector<QrFinder>* finders, std::
     bounds[static_cast<size_t>(runs)] = img.w;
     const bool firstSet = row[0] != 0;
 
-    // Relaxed hits: every set run with two set runs on either side, the
-    // picture's surroundings reading as light.
-    if (hits && static_cast<int32_t>(hits->size()) < kMaxRowHits) {
-      for (int32_t k = firstSet ? 2 : 3; k + 2 < runs; k += 2) {
-        int32_t d[5];
-        for (int32_t m = 0; m < 5; ++m) d[m] = bounds[k - 2 + m + 1] - bounds[k - 2 + m];
-        if (!RelaxedProportions(d)) continue;
-        // The centre from the midpoints of the core and of the light ring.
-        const float core = 0.5f * static_cast<float>(bounds[k] + bounds[k + 1]);
-        const float ring = 0.5f * static_cast<float>(bounds[k - 1] + bounds[k + 2]);
-        hits->push_back(QrRowHit{0.5f * (core + ring), y,
-                                 static_cast<float>(bounds[k + 3] - bounds[k - 2])});
-        if (static_cast<int32_t>(hits->size()) >= kMaxRowHits) break;
-      }
-    }
+    if (hits) AddRowHits(bounds.data(), runs, row[0] != 0, y, hits);
 
     // The specified search visits each set run once, at its first even
     // column from 2 on: every scan position on the same run gives the same

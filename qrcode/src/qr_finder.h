@@ -43,6 +43,9 @@ constexpr int32_t kMaxRowHits = 4096;
 // reading (at most kMaxRowHits), which reads the surroundings as light.
 bool FindFinders(const QrBinaryImage& img, std::vector<QrFinder>* finders,
                  std::vector<QrRowHit>* hits = nullptr);
+// The relaxed hits alone, on the rows FindFinders scans. False when the list
+// cannot be had.
+bool CollectRowHits(const QrBinaryImage& img, std::vector<QrRowHit>* hits);
 
 }  // namespace vantrel::qr
 
