@@ -34,6 +34,12 @@ struct QrDecoder {
   int32_t symbolCount = 0;
   int32_t robust = 1;
   std::string parameterFile;  // empty: none is written
+  // Buffers kept from decode to decode: a frame of the size seen before
+  // costs no allocation.
+  std::vector<uint8_t> binary;
+  vantrel::qr::QrBlockStats stats;
+  std::vector<vantrel::qr::QrRowHit> hits;
+  vantrel::qr::QrRobustWorkspace robustWork;
 };
 
 QrDecoder* g_decoder = nullptr;
@@ -196,16 +202,9 @@ int32_t OvoQrcDecode(int32_t* count) {
   source.width = static_cast<int32_t>(w);
   source.height = static_cast<int32_t>(h);
   const bool robust = d.robust != 0;
-  std::vector<uint8_t> binary;
-  vantrel::qr::QrBlockStats stats;
-  std::vector<vantrel::qr::QrRowHit> hits;
+  std::vector<uint8_t>& binary = d.binary;
   g_lastWork = vantrel::qr::QrDecodeWork{};
-  try {
-    if (robust) hits.reserve(vantrel::qr::kMaxRowHits);
-  } catch (...) {
-    return -4;
-  }
-  if (!vantrel::qr::Binarize(source, d.threshold, d.darkModules, &binary, robust ? &stats : nullptr)) return -4;
+  if (!vantrel::qr::Binarize(source, d.threshold, d.darkModules, &binary, robust ? &d.stats : nullptr)) return -4;
 
   d.context.reset();
   d.context.reset(new (std::nothrow) QrDecodeContext);
@@ -216,7 +215,7 @@ int32_t OvoQrcDecode(int32_t* count) {
   const QrBinaryImage img{binary.data(), source.width, source.height};
   int32_t found = 0;
   try {
-    found = vantrel::qr::RunPipeline(ctx, img, robust ? &hits : nullptr);
+    found = vantrel::qr::RunPipeline(ctx, img, robust ? &d.hits : nullptr);
     g_lastWork.sampledModules = ctx->sampledModules;
     g_lastWork.correction = ctx->rs.spent;
     // The robust passes only where the specified decoding read nothing.
@@ -224,12 +223,12 @@ int32_t OvoQrcDecode(int32_t* count) {
       ctx->results.clear();
       vantrel::qr::QrRobustInput in;
       in.source = source;
-      in.stats = &stats;
+      in.stats = &d.stats;
       in.binary = &binary;
-      in.hits = &hits;
+      in.hits = &d.hits;
       in.darkModules = d.darkModules;
       vantrel::qr::QrRobustReport report;
-      found = vantrel::qr::RunRobustPasses(ctx, in, &report);
+      found = vantrel::qr::RunRobustPasses(ctx, in, &d.robustWork, &report);
       g_lastWork.robustRan = true;
       g_lastWork.robust = report.work;
       g_lastWork.robustStep = static_cast<int32_t>(report.step);

@@ -1,11 +1,11 @@
 // Binarization, block statistics and the block-threshold image.
 //
-// A 24-bit row is first split into the selected channel and the colour-blind
-// grey (the mean of the three channels); both then go through the same compare and
-// statistics loop as an 8-bit row. Column minima and maxima gather over the
-// eight rows of a band of blocks and are folded into block values at the end
-// of the band; sums gather straight into the blocks (SSE2 sums groups of eight
-// bytes, which are exactly the blocks' rows).
+// The global binarization works a band of eight rows (one row of blocks) at
+// a time: a 24-bit row is first split into the selected channel and, on the
+// rows the statistics look at, the colour-blind grey; then each strip of 16
+// columns (two blocks) is compared row by row while the blocks' extremes and
+// sums gather in registers (SSE2 sums groups of eight bytes, which are exactly
+// the blocks' rows).
 #include "qr_binarize.h"
 
 #include <algorithm>
@@ -33,42 +33,54 @@ bool UseSsse3() {
 #endif
 }
 
-// Per-band accumulators of the statistics, one entry per column or block.
-struct Band {
-  std::vector<uint8_t> colMin, colMax;
-  std::vector<uint32_t> sum, set;  // set counts 255 per pixel in the SIMD loop, 1 in the plain one
-  void Reset() {
-    std::fill(colMin.begin(), colMin.end(), 255);
-    std::fill(colMax.begin(), colMax.end(), 0);
-    std::fill(sum.begin(), sum.end(), 0);
-    std::fill(set.begin(), set.end(), 0);
-  }
-};
+// The colour-blind grey of a B, G, R pixel: (B + 2 G + R) / 4 as two
+// rounding averages, which is what the vector loop computes.
+inline uint8_t GreyOf(const uint8_t* p) {
+  const int32_t br = (p[0] + p[2] + 1) >> 1;
+  return static_cast<uint8_t>((br + p[1] + 1) >> 1);
+}
 
-// Splits one 24-bit row into the channel at `offset` and the mean of the three.
+// Splits one 24-bit row into the channel at `offset` (when sel is not null)
+// and the colour-blind grey (when grey is not null), from column `from` on.
 void SplitRowPlain(const uint8_t* src, int32_t offset, int32_t from, int32_t width, uint8_t* sel,
                    uint8_t* grey) {
   for (int32_t x = from; x < width; ++x) {
     const uint8_t* p = src + static_cast<ptrdiff_t>(x) * 3;
-    sel[x] = p[offset];
-    grey[x] = static_cast<uint8_t>((p[0] + p[1] + p[2]) / 3);
+    if (sel) sel[x] = p[offset];
+    if (grey) grey[x] = GreyOf(p);
   }
 }
 
-// Compares sel with the threshold into dst and adds grey and the set pixels
-// to the band, for columns [from, width).
-void RowPlain(const uint8_t* sel, const uint8_t* grey, int32_t from, int32_t width, int32_t threshold,
-              bool dark, uint8_t* dst, Band* band, bool stats) {
-  for (int32_t x = from; x < width; ++x) {
-    const bool set = dark ? sel[x] <= threshold : sel[x] > threshold;
-    dst[x] = set ? 0xFF : 0;
-    if (!stats) continue;
-    const uint8_t g = grey[x];
-    band->colMin[x] = std::min(band->colMin[x], g);
-    band->colMax[x] = std::max(band->colMax[x], g);
-    band->sum[x / kBlockSide] += g;
-    band->set[x / kBlockSide] += set ? 255u : 0u;
-  }
+// The statistics of one block over its even rows, and its binary pixels, the
+// plain way: columns [x0, x1) of the band's rows.
+struct BandRows {
+  const uint8_t* sel[kBlockSide];
+  const uint8_t* grey[kBlockSide];
+  uint8_t* dst[kBlockSide];
+  int32_t rows;
+};
+
+void BlockPlain(const BandRows& band, int32_t x0, int32_t x1, int32_t threshold, bool dark, QrBlockStats* st,
+                size_t b) {
+  uint8_t mn = 255, mx = 0;
+  uint32_t sum = 0, set = 0;
+  for (int32_t r = 0; r < band.rows; ++r)
+    for (int32_t x = x0; x < x1; ++x) {
+      const bool on = dark ? band.sel[r][x] <= threshold : band.sel[r][x] > threshold;
+      band.dst[r][x] = on ? 0xFF : 0;
+      if (!st || r % 2 != 0) continue;
+      const uint8_t g = band.grey[r][x];
+      mn = std::min(mn, g);
+      mx = std::max(mx, g);
+      sum += g;
+      set += on;
+    }
+  if (!st) return;
+  st->min[b] = mn;
+  st->max[b] = mx;
+  st->sum[b] = static_cast<uint16_t>(sum);
+  st->set[b] = static_cast<uint8_t>(set);
+  st->setPixels += set;
 }
 
 #if VANTREL_QR_X86
@@ -89,6 +101,9 @@ constexpr SplitMasks MakeSplitMasks() {
 }
 constexpr SplitMasks kSplit = MakeSplitMasks();
 
+// sel (when not null) receives the channel at `offset`, grey (when not null)
+// the colour-blind grey, for whole groups of 16 pixels; returns where the
+// plain loop takes over.
 __attribute__((target("ssse3"))) int32_t SplitRowSsse3(const uint8_t* src, int32_t offset, int32_t width,
                                                       uint8_t* sel, uint8_t* grey) {
   __m128i m[3][3];
@@ -101,52 +116,58 @@ __attribute__((target("ssse3"))) int32_t SplitRowSsse3(const uint8_t* src, int32
     const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
     const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16));
     const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 32));
-    __m128i ch[3];
-    for (int k = 0; k < 3; ++k)
-      ch[k] = _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(a, m[k][0]), _mm_shuffle_epi8(b, m[k][1])),
-                           _mm_shuffle_epi8(c, m[k][2]));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(sel + x), ch[offset]);
-    // The mean of the three: sums in 16 bits, times 21846 / 65536 is the
-    // exact floor of a third for sums up to 765.
-    const __m128i zero = _mm_setzero_si128(), third = _mm_set1_epi16(21846);
-    const __m128i lo = _mm_add_epi16(_mm_add_epi16(_mm_unpacklo_epi8(ch[0], zero), _mm_unpacklo_epi8(ch[1], zero)),
-                                     _mm_unpacklo_epi8(ch[2], zero));
-    const __m128i hi = _mm_add_epi16(_mm_add_epi16(_mm_unpackhi_epi8(ch[0], zero), _mm_unpackhi_epi8(ch[1], zero)),
-                                     _mm_unpackhi_epi8(ch[2], zero));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(grey + x),
-                     _mm_packus_epi16(_mm_mulhi_epu16(lo, third), _mm_mulhi_epu16(hi, third)));
+#define VANTREL_QR_CHANNEL(k)                                                                   \
+  _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(a, m[k][0]), _mm_shuffle_epi8(b, m[k][1])), \
+               _mm_shuffle_epi8(c, m[k][2]))
+    if (!grey) {
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(sel + x), VANTREL_QR_CHANNEL(offset));
+      continue;
+    }
+    const __m128i ch0 = VANTREL_QR_CHANNEL(0), ch1 = VANTREL_QR_CHANNEL(1), ch2 = VANTREL_QR_CHANNEL(2);
+#undef VANTREL_QR_CHANNEL
+    if (sel) _mm_storeu_si128(reinterpret_cast<__m128i*>(sel + x), offset == 0 ? ch0 : offset == 1 ? ch1 : ch2);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(grey + x), _mm_avg_epu8(_mm_avg_epu8(ch0, ch2), ch1));
   }
   return x;
 }
 
-// The compare and statistics loop over whole groups of 16 columns; returns
-// where the plain loop takes over.
-int32_t RowSse2(const uint8_t* sel, const uint8_t* grey, int32_t width, int32_t threshold, bool dark,
-                uint8_t* dst, Band* band, bool stats) {
+
+// Two blocks (16 columns from x) of the band: compares every row, and on the
+// even rows gathers both blocks' extremes, sums and set pixels.
+void StripSse2(const BandRows& band, int32_t x, int32_t threshold, bool dark, QrBlockStats* st, size_t b) {
   const __m128i t = _mm_set1_epi8(static_cast<char>(threshold));
   const __m128i flip = dark ? _mm_setzero_si128() : _mm_set1_epi8(-1);
   const __m128i zero = _mm_setzero_si128();
-  int32_t x = 0;
-  for (; x + 16 <= width; x += 16) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(sel + x));
-    const __m128i atOrBelow = _mm_cmpeq_epi8(_mm_min_epu8(v, t), v);
-    const __m128i set = _mm_xor_si128(atOrBelow, flip);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + x), set);
-    if (!stats) continue;
-    const __m128i g = _mm_loadu_si128(reinterpret_cast<const __m128i*>(grey + x));
-    __m128i* mn = reinterpret_cast<__m128i*>(band->colMin.data() + x);
-    __m128i* mx = reinterpret_cast<__m128i*>(band->colMax.data() + x);
-    _mm_storeu_si128(mn, _mm_min_epu8(_mm_loadu_si128(mn), g));
-    _mm_storeu_si128(mx, _mm_max_epu8(_mm_loadu_si128(mx), g));
-    const __m128i sums = _mm_sad_epu8(g, zero);
-    const __m128i sets = _mm_sad_epu8(set, zero);
-    const int32_t b = x / kBlockSide;
-    band->sum[b] += static_cast<uint32_t>(_mm_cvtsi128_si32(sums));
-    band->sum[b + 1] += static_cast<uint32_t>(_mm_extract_epi16(sums, 4));
-    band->set[b] += static_cast<uint32_t>(_mm_cvtsi128_si32(sets));
-    band->set[b + 1] += static_cast<uint32_t>(_mm_extract_epi16(sets, 4));
+  __m128i mn = _mm_set1_epi8(-1), mx = zero, sum = zero, set = zero;
+  for (int32_t r = 0; r < band.rows; ++r) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(band.sel[r] + x));
+    const __m128i on = _mm_xor_si128(_mm_cmpeq_epi8(_mm_min_epu8(v, t), v), flip);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(band.dst[r] + x), on);
+    if (!st || r % 2 != 0) continue;
+    const __m128i g = _mm_loadu_si128(reinterpret_cast<const __m128i*>(band.grey[r] + x));
+    mn = _mm_min_epu8(mn, g);
+    mx = _mm_max_epu8(mx, g);
+    sum = _mm_add_epi64(sum, _mm_sad_epu8(g, zero));
+    set = _mm_add_epi64(set, _mm_sad_epu8(on, zero));
   }
-  return x;
+  if (!st) return;
+  // Fold each half's eight bytes: the low byte of each 64-bit lane ends up
+  // with the half's extreme.
+  for (int32_t shift : {8, 16, 32}) {
+    mn = _mm_min_epu8(mn, _mm_srli_epi64(mn, shift));
+    mx = _mm_max_epu8(mx, _mm_srli_epi64(mx, shift));
+  }
+  const uint32_t sets[2] = {static_cast<uint32_t>(_mm_cvtsi128_si32(set)) / 255u,
+                            static_cast<uint32_t>(_mm_extract_epi16(set, 4)) / 255u};
+  st->min[b] = static_cast<uint8_t>(_mm_cvtsi128_si32(mn));
+  st->min[b + 1] = static_cast<uint8_t>(_mm_extract_epi16(mn, 4));
+  st->max[b] = static_cast<uint8_t>(_mm_cvtsi128_si32(mx));
+  st->max[b + 1] = static_cast<uint8_t>(_mm_extract_epi16(mx, 4));
+  st->sum[b] = static_cast<uint16_t>(_mm_cvtsi128_si32(sum));
+  st->sum[b + 1] = static_cast<uint16_t>(_mm_extract_epi16(sum, 4));
+  st->set[b] = static_cast<uint8_t>(sets[0]);
+  st->set[b + 1] = static_cast<uint8_t>(sets[1]);
+  st->setPixels += sets[0] + sets[1];
 }
 
 // dst = grey compared with a threshold per column: set where grey <= t.
@@ -163,27 +184,24 @@ int32_t ThresholdRowSse2(const uint8_t* grey, const uint8_t* t, int32_t width, u
 #endif
 
 // The colour-blind grey of one row: a pointer into the picture for 8-bit
-// rows, the split row otherwise (sel receives the selected channel).
-const uint8_t* GreyRow(const QrSourceArea& s, int32_t y, uint8_t* sel, uint8_t* grey, const uint8_t** selected) {
+// rows, the row worked out into grey otherwise.
+const uint8_t* GreyRow(const QrSourceArea& s, int32_t y, uint8_t* grey) {
   const uint8_t* row = s.bits + static_cast<ptrdiff_t>(s.top + y) * s.stride +
                        static_cast<ptrdiff_t>(s.left) * s.bytesPerPixel;
-  if (s.bytesPerPixel == 1) {
-    if (selected) *selected = row;
-    return row;
-  }
+  if (s.bytesPerPixel == 1) return row;
   int32_t from = 0;
 #if VANTREL_QR_X86
-  if (UseSsse3()) from = SplitRowSsse3(row, s.byteOffset, s.width, sel, grey);
+  if (UseSsse3()) from = SplitRowSsse3(row, s.byteOffset, s.width, nullptr, grey);
 #endif
-  SplitRowPlain(row, s.byteOffset, from, s.width, sel, grey);
-  if (selected) *selected = sel;
+  for (int32_t x = from; x < s.width; ++x) grey[x] = GreyOf(row + static_cast<ptrdiff_t>(x) * 3);
   return grey;
 }
 
 }  // namespace
 
 int32_t QrBlockStats::Pixels(int32_t bx, int32_t by, int32_t w, int32_t h) const {
-  return std::min(kBlockSide, w - bx * kBlockSide) * std::min(kBlockSide, h - by * kBlockSide);
+  const int32_t rows = std::min(kBlockSide, h - by * kBlockSide);  // from an even row on
+  return std::min(kBlockSide, w - bx * kBlockSide) * ((rows + 1) / 2);
 }
 
 void ForcePlainBinarizeLoops(bool plain) { g_plainLoops = plain; }
@@ -192,106 +210,99 @@ bool Binarize(const QrSourceArea& s, int32_t threshold, int32_t darkModules, std
               QrBlockStats* stats) {
   const int32_t w = s.width, h = s.height;
   const int32_t bw = (w + kBlockSide - 1) / kBlockSide, bh = (h + kBlockSide - 1) / kBlockSide;
-  std::vector<uint8_t> selBuf, greyBuf;
-  Band band;
+  const bool split = s.bytesPerPixel != 1;
+  std::vector<uint8_t> selRows, greyRows;
   try {
     out->resize(static_cast<size_t>(w) * static_cast<size_t>(h));
-    if (s.bytesPerPixel != 1) {
-      selBuf.resize(static_cast<size_t>(w));
-      greyBuf.resize(static_cast<size_t>(w));
+    if (split) {
+      selRows.resize(static_cast<size_t>(w) * kBlockSide);
+      if (stats) greyRows.resize(static_cast<size_t>(w) * kBlockSide);
     }
     if (stats) {
       stats->blocksAcross = bw;
       stats->blocksDown = bh;
       const size_t blocks = static_cast<size_t>(bw) * static_cast<size_t>(bh);
-      stats->min.assign(blocks, 0);
-      stats->max.assign(blocks, 0);
-      stats->sum.assign(blocks, 0);
-      stats->set.assign(blocks, 0);
+      stats->min.resize(blocks);
+      stats->max.resize(blocks);
+      stats->sum.resize(blocks);
+      stats->set.resize(blocks);
       stats->setPixels = 0;
-      band.colMin.resize(static_cast<size_t>(w));
-      band.colMax.resize(static_cast<size_t>(w));
-      band.sum.resize(static_cast<size_t>(bw) + 1);
-      band.set.resize(static_cast<size_t>(bw) + 1);
+      stats->sampledPixels = 0;
     }
   } catch (const std::bad_alloc&) {
     out->clear();
     return false;
   }
   const bool dark = darkModules != 0;
-  const bool wide = UseSsse3();
-  const bool withStats = stats != nullptr;
-  if (withStats) band.Reset();
-  for (int32_t y = 0; y < h; ++y) {
-    const uint8_t* sel = nullptr;
-    const uint8_t* grey = nullptr;
-    if (s.bytesPerPixel == 1) {
-      sel = grey = s.bits + static_cast<ptrdiff_t>(s.top + y) * s.stride + s.left;
-    } else if (withStats) {
-      grey = GreyRow(s, y, selBuf.data(), greyBuf.data(), &sel);
-    } else {
-      // Without statistics only the selected channel is needed.
-      const uint8_t* row = s.bits + static_cast<ptrdiff_t>(s.top + y) * s.stride + static_cast<ptrdiff_t>(s.left) * 3;
+  const bool ssse3 = UseSsse3();
+  for (int32_t by = 0; by < bh; ++by) {
+    BandRows band;
+    band.rows = std::min(kBlockSide, h - by * kBlockSide);
+    for (int32_t r = 0; r < band.rows; ++r) {
+      const int32_t y = by * kBlockSide + r;
+      const uint8_t* row = s.bits + static_cast<ptrdiff_t>(s.top + y) * s.stride +
+                           static_cast<ptrdiff_t>(s.left) * s.bytesPerPixel;
+      band.dst[r] = out->data() + static_cast<size_t>(y) * static_cast<size_t>(w);
+      if (!split) {
+        band.sel[r] = band.grey[r] = row;
+        continue;
+      }
+      // The statistics look at every other row: half the work, and a block's
+      // extremes and mean come out all but the same.
+      uint8_t* sel = selRows.data() + static_cast<size_t>(r) * static_cast<size_t>(w);
+      uint8_t* grey = stats && r % 2 == 0 ? greyRows.data() + static_cast<size_t>(r) * static_cast<size_t>(w) : nullptr;
       int32_t from = 0;
 #if VANTREL_QR_X86
-      if (wide) from = SplitRowSsse3(row, s.byteOffset, w, selBuf.data(), greyBuf.data());
+      if (ssse3) from = SplitRowSsse3(row, s.byteOffset, w, sel, grey);
 #endif
-      for (int32_t x = from; x < w; ++x) selBuf[x] = row[static_cast<ptrdiff_t>(x) * 3 + s.byteOffset];
-      sel = grey = selBuf.data();
+      SplitRowPlain(row, s.byteOffset, from, w, sel, grey);
+      band.sel[r] = sel;
+      band.grey[r] = grey ? grey : sel;
     }
-    uint8_t* dst = out->data() + static_cast<size_t>(y) * static_cast<size_t>(w);
-    int32_t from = 0;
+    const size_t first = static_cast<size_t>(by) * static_cast<size_t>(bw);
+    int32_t x = 0;
 #if VANTREL_QR_X86
     // SSE2 is part of every x86-64 processor.
-    if (!g_plainLoops) from = RowSse2(sel, grey, w, threshold, dark, dst, &band, withStats);
+    if (!g_plainLoops)
+      for (; x + 16 <= w; x += 16) StripSse2(band, x, threshold, dark, stats, first + static_cast<size_t>(x / kBlockSide));
 #endif
-    RowPlain(sel, grey, from, w, threshold, dark, dst, &band, withStats);
-
-    if (withStats && (y % kBlockSide == kBlockSide - 1 || y == h - 1)) {
-      const int32_t by = y / kBlockSide;
-      for (int32_t bx = 0; bx < bw; ++bx) {
-        const int32_t x0 = bx * kBlockSide, x1 = std::min(w, x0 + kBlockSide);
-        uint8_t mn = 255, mx = 0;
-        for (int32_t x = x0; x < x1; ++x) {
-          mn = std::min(mn, band.colMin[x]);
-          mx = std::max(mx, band.colMax[x]);
-        }
-        const size_t b = static_cast<size_t>(by) * static_cast<size_t>(bw) + static_cast<size_t>(bx);
-        stats->min[b] = mn;
-        stats->max[b] = mx;
-        stats->sum[b] = static_cast<uint16_t>(band.sum[bx]);
-        const uint32_t setCount = band.set[bx] / 255u;
-        stats->set[b] = static_cast<uint8_t>(setCount);
-        stats->setPixels += setCount;
-      }
-      band.Reset();
-    }
+    for (int32_t bx = x / kBlockSide; bx < bw; ++bx)
+      BlockPlain(band, bx * kBlockSide, std::min(w, (bx + 1) * kBlockSide), threshold, dark, stats,
+                 first + static_cast<size_t>(bx));
+    if (stats) stats->sampledPixels += static_cast<int64_t>(w) * ((band.rows + 1) / 2);
   }
+  (void)ssse3;
   return true;
 }
 
-int32_t FlattenedBlocks(const QrBlockStats& st, int32_t w, int32_t h, int32_t contrast) {
-  int32_t n = 0;
+int32_t FlattenedBlocks(const QrBlockStats& st, int32_t w, int32_t h, int32_t contrast, int32_t* withContrast) {
+  int32_t n = 0, high = 0;
   for (int32_t by = 0; by < st.blocksDown; ++by)
     for (int32_t bx = 0; bx < st.blocksAcross; ++bx) {
       const size_t b = static_cast<size_t>(by) * static_cast<size_t>(st.blocksAcross) + static_cast<size_t>(bx);
       if (st.max[b] - st.min[b] < contrast) continue;
+      ++high;
       if (st.set[b] == 0 || st.set[b] == st.Pixels(bx, by, w, h)) ++n;
     }
+  if (withContrast) *withContrast = high;
   return n;
 }
 
 bool BinarizeLocal(const QrSourceArea& s, const QrBlockStats& st, int32_t darkModules, std::vector<uint8_t>* out) {
   const int32_t w = s.width, h = s.height, bw = st.blocksAcross, bh = st.blocksDown;
   const bool dark = darkModules != 0;
-  std::vector<uint8_t> point, threshold, tRow, selBuf, greyBuf, inverted, edged;
+  std::vector<uint8_t> point, threshold, tRow, greyBuf, inverted, edged;
+  std::vector<int32_t> all, edgeSum, edgeCount;
   try {
     out->resize(static_cast<size_t>(w) * static_cast<size_t>(h));
     point.resize(static_cast<size_t>(bw) * static_cast<size_t>(bh));
     threshold.resize(point.size());
     edged.resize(point.size());
+    const size_t sums = (static_cast<size_t>(bw) + 1) * (static_cast<size_t>(bh) + 1);
+    all.assign(sums, 0);
+    edgeSum.assign(sums, 0);
+    edgeCount.assign(sums, 0);
     tRow.resize(static_cast<size_t>(w));
-    selBuf.resize(static_cast<size_t>(w));
     greyBuf.resize(static_cast<size_t>(w));
     inverted.resize(static_cast<size_t>(w));
   } catch (const std::bad_alloc&) {
@@ -322,31 +333,37 @@ bool BinarizeLocal(const QrSourceArea& s, const QrBlockStats& st, int32_t darkMo
       }
       point[b] = static_cast<uint8_t>(p);
     }
+  // Sums over the 5 x 5 blocks around each block (kept inside the area) from
+  // running sums: of all points, and of the points and number of the blocks
+  // with contrast, which decide where there are any.
+  const size_t stride = static_cast<size_t>(bw) + 1;
+  for (int32_t by = 0; by < bh; ++by)
+    for (int32_t bx = 0; bx < bw; ++bx) {
+      const size_t b = static_cast<size_t>(by) * static_cast<size_t>(bw) + static_cast<size_t>(bx);
+      const size_t k = static_cast<size_t>(by + 1) * stride + static_cast<size_t>(bx + 1);
+      all[k] = point[b] + all[k - 1] + all[k - stride] - all[k - stride - 1];
+      edgeSum[k] = (edged[b] ? point[b] : 0) + edgeSum[k - 1] + edgeSum[k - stride] - edgeSum[k - stride - 1];
+      edgeCount[k] = edged[b] + edgeCount[k - 1] + edgeCount[k - stride] - edgeCount[k - stride - 1];
+    }
+  auto box = [&](const std::vector<int32_t>& t, int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
+    return t[static_cast<size_t>(y1) * stride + static_cast<size_t>(x1)] - t[static_cast<size_t>(y0) * stride + static_cast<size_t>(x1)] -
+           t[static_cast<size_t>(y1) * stride + static_cast<size_t>(x0)] + t[static_cast<size_t>(y0) * stride + static_cast<size_t>(x0)];
+  };
   for (int32_t by = 0; by < bh; ++by)
     for (int32_t bx = 0; bx < bw; ++bx) {
       const int32_t cx = std::clamp(bx, 2, std::max(2, bw - 3)), cy = std::clamp(by, 2, std::max(2, bh - 3));
-      // The blocks with contrast around decide; flat ones only where there are none.
-      int32_t sum = 0, n = 0, edgeSum = 0, edges = 0;
-      for (int32_t y = cy - 2; y <= cy + 2; ++y)
-        for (int32_t x = cx - 2; x <= cx + 2; ++x)
-          if (x >= 0 && y >= 0 && x < bw && y < bh) {
-            const size_t k = static_cast<size_t>(y) * static_cast<size_t>(bw) + static_cast<size_t>(x);
-            sum += point[k];
-            ++n;
-            if (edged[k]) {
-              edgeSum += point[k];
-              ++edges;
-            }
-          }
-      threshold[static_cast<size_t>(by) * static_cast<size_t>(bw) + static_cast<size_t>(bx)] =
-          static_cast<uint8_t>(edges > 0 ? edgeSum / edges : sum / n);
+      const int32_t x0 = std::max(0, cx - 2), x1 = std::min(bw, cx + 3), y0 = std::max(0, cy - 2), y1 = std::min(bh, cy + 3);
+      const int32_t edges = box(edgeCount, x0, y0, x1, y1);
+      const int32_t t = edges > 0 ? box(edgeSum, x0, y0, x1, y1) / edges
+                                  : box(all, x0, y0, x1, y1) / ((x1 - x0) * (y1 - y0));
+      threshold[static_cast<size_t>(by) * static_cast<size_t>(bw) + static_cast<size_t>(bx)] = static_cast<uint8_t>(t);
     }
   for (int32_t y = 0; y < h; ++y) {
     if (y % kBlockSide == 0) {
       const uint8_t* t = threshold.data() + static_cast<size_t>(y / kBlockSide) * static_cast<size_t>(bw);
       for (int32_t x = 0; x < w; ++x) tRow[x] = t[x / kBlockSide];
     }
-    const uint8_t* grey = GreyRow(s, y, selBuf.data(), greyBuf.data(), nullptr);
+    const uint8_t* grey = GreyRow(s, y, greyBuf.data());
     if (!dark) {
       for (int32_t x = 0; x < w; ++x) inverted[x] = static_cast<uint8_t>(255 - grey[x]);
       grey = inverted.data();

@@ -31,6 +31,7 @@ namespace {
 constexpr int32_t kMaxRobustFinders = 96;
 constexpr int32_t kTripleFinders = 20;  // the most-seen finders that form triples
 constexpr int32_t kMaxTried = 64;
+constexpr int32_t kContrast = 40;  // grey levels that make a block one with contrast
 
 // Where the fourth corner of the finders' parallelogram may really lie, in
 // modules: perspective moves it most.
@@ -53,12 +54,7 @@ constexpr JitterTable kJitterTable = [] {
   return t;
 }();
 
-struct Finder {
-  float x = 0, y = 0;
-  float w = 0, h = 0;  // widths across the pattern along the row and the column
-  int32_t hits = 0;
-  bool used = false;
-};
+using Finder = QrRobustFinder;
 
 // Five runs through a point along a direction: outer, ring, core, ring,
 // outer, and where the middle of core and ring lies from the start pixel's
@@ -150,9 +146,10 @@ class RobustReader {
   int64_t Work() const { return work_; }
   bool Spent() const { return work_ >= budget_; }
 
-  void SetImage(const QrBinaryImage& img) {
+  // The image to look at and the list that holds its finders.
+  void SetImage(const QrBinaryImage& img, std::vector<Finder>* finders) {
     img_ = img;
-    finders_.clear();
+    finders_ = finders;
     tried_.clear();
   }
 
@@ -177,12 +174,13 @@ class RobustReader {
 
   // Builds the finder list of the current image from relaxed row hits.
   void BuildFinders(const std::vector<QrRowHit>& hits) {
-    finders_.clear();
+    std::vector<Finder>& finders = *finders_;
+    finders.clear();
     for (const QrRowHit& hit : hits) {
       if (Spent()) break;
       ++work_;
       bool absorbed = false;
-      for (Finder& f : finders_)
+      for (Finder& f : finders)
         if (std::fabs(hit.x - f.x) < 0.3f * f.w && std::fabs(static_cast<float>(hit.y) + 0.5f - f.y) < 0.3f * f.h) {
           ++f.hits;
           absorbed = true;
@@ -192,7 +190,7 @@ class RobustReader {
       Finder f;
       if (!Confirm(hit, &f)) continue;
       bool merged = false;
-      for (Finder& g : finders_)
+      for (Finder& g : finders)
         if (std::fabs(f.x - g.x) < 0.25f * g.w && std::fabs(f.y - g.y) < 0.25f * g.h) {
           const float n = static_cast<float>(g.hits);
           g.x = (g.x * n + f.x) / (n + 1);
@@ -204,19 +202,21 @@ class RobustReader {
           break;
         }
       if (merged) continue;
-      if (static_cast<int32_t>(finders_.size()) >= kMaxRobustFinders) continue;
+      if (static_cast<int32_t>(finders.size()) >= kMaxRobustFinders) continue;
       f.hits = 1;
-      finders_.push_back(f);
+      finders.push_back(f);
     }
     // The most-seen first; the triples take the first kTripleFinders.
-    std::stable_sort(finders_.begin(), finders_.end(),
+    std::stable_sort(finders.begin(), finders.end(),
                      [](const Finder& a, const Finder& b) { return a.hits > b.hits; });
+    TRACE("finders %zu from %zu hits\n", finders.size(), hits.size());
   }
 
   // Every triple of the finder list, the likeliest first. mirrored: the
   // other chirality, for symbols seen in a mirror.
   int32_t TryTriples(bool mirrored) {
-    const int32_t n = std::min<int32_t>(static_cast<int32_t>(finders_.size()), kTripleFinders);
+    std::vector<Finder>& finders = *finders_;
+    const int32_t n = std::min<int32_t>(static_cast<int32_t>(finders.size()), kTripleFinders);
     if (n < 3) return 0;
     struct Triple {
       float score;
@@ -240,9 +240,9 @@ class RobustReader {
           if (std::max(lab, lac) > 2 * std::min(lab, lac)) continue;
           const float cosine = (ab.x * ac.x + ab.y * ac.y) / (lab * lac);
           if (std::fabs(cosine) > 0.866f) continue;
-          const Finder& fa = finders_[idx[corner]];
-          const Finder& f1 = finders_[idx[o1]];
-          const Finder& f2 = finders_[idx[o2]];
+          const Finder& fa = finders[idx[corner]];
+          const Finder& f1 = finders[idx[o1]];
+          const Finder& f2 = finders[idx[o2]];
           if (fa.used || f1.used || f2.used) continue;
           const float sizes[3] = {fa.w + fa.h, f1.w + f1.h, f2.w + f2.h};
           const float smax = std::max({sizes[0], sizes[1], sizes[2]}), smin = std::min({sizes[0], sizes[1], sizes[2]});
@@ -262,9 +262,9 @@ class RobustReader {
     std::sort(list, list + count, [](const Triple& x, const Triple& y) { return x.score < y.score; });
     int32_t read = 0;
     for (int32_t t = 0; t < count && !Spent(); ++t) {
-      Finder& a = finders_[list[t].a];
-      Finder& b = finders_[list[t].b];
-      Finder& c = finders_[list[t].c];
+      Finder& a = finders[list[t].a];
+      Finder& b = finders[list[t].b];
+      Finder& c = finders[list[t].c];
       if (a.used || b.used || c.used) continue;
       const QrPoint pa = Centre(list[t].a), pb = Centre(list[t].b), pc = Centre(list[t].c);
       if (AlreadyTried(pa, pb, pc, mirrored)) continue;
@@ -279,7 +279,7 @@ class RobustReader {
   void ForgetTried() { tried_.clear(); }
 
  private:
-  QrPoint Centre(int32_t i) const { return {finders_[i].x, finders_[i].y}; }
+  QrPoint Centre(int32_t i) const { return {(*finders_)[i].x, (*finders_)[i].y}; }
 
   bool Dark(float x, float y) {
     ++work_;
@@ -408,20 +408,35 @@ class RobustReader {
     return DecideFormat(first, second, format);
   }
 
-  // Both copies of the format word: either both name the same codeword
-  // within 3 bits, or one copy is all but clean (the other may lie beyond the
-  // picture's edge). A random word lies within 3 bits of some codeword more
-  // often than not.
+  // Both copies of the format word, read independently: the codeword nearest
+  // to both together within 6 of their 30 bits, or a copy that is all but
+  // clean on its own (the other may lie beyond the picture's edge). A random
+  // pair of words passes about once in forty.
   static bool DecideFormat(uint32_t first, uint32_t second, QrFormat* format) {
-    QrFormat f1, f2;
-    int32_t d1 = 99, d2 = 99;
-    const bool ok1 = NearestFormat(first ^ kFormatMask, 3, &f1, &d1);
-    const bool ok2 = NearestFormat(second ^ kFormatMask, 3, &f2, &d2);
-    const bool agree = ok1 && ok2 && f1.level == f2.level && f1.mask == f2.mask;
-    TRACE("  format d1 %d d2 %d agree %d words %04x %04x\n", ok1 ? d1 : -1, ok2 ? d2 : -1, agree, first ^ kFormatMask,
-          second ^ kFormatMask);
-    if (!agree && !(ok1 && d1 <= 1) && !(ok2 && d2 <= 1)) return false;
-    *format = (ok1 && d1 <= d2) ? f1 : f2;
+    first ^= kFormatMask;
+    second ^= kFormatMask;
+    int32_t best = 99, bestAlone = 99;
+    uint32_t code = 0, codeAlone = 0;
+    for (uint32_t m = 0; m < 32; ++m) {
+      const uint32_t f = kCodewords.format[m];
+      const int32_t d1 = Ones((f ^ first) & 0x7FFFu), d2 = Ones((f ^ second) & 0x7FFFu);
+      if (d1 + d2 < best) {
+        best = d1 + d2;
+        code = f;
+      }
+      if (std::min(d1, d2) < bestAlone) {
+        bestAlone = std::min(d1, d2);
+        codeAlone = f;
+      }
+    }
+    TRACE("  format words %04x %04x: together %d, alone %d\n", first, second, best, bestAlone);
+    if (best > 6) {
+      if (bestAlone > 1) return false;
+      code = codeAlone;
+    }
+    static constexpr int32_t kLevelOfIndicator[4] = {1, 0, 3, 2};
+    format->level = kLevelOfIndicator[(code >> 13) & 3];
+    format->mask = static_cast<int32_t>((code >> 10) & 7);
     return true;
   }
 
@@ -429,9 +444,16 @@ class RobustReader {
   bool ReadFormatThrough(const QrTransform& t, int32_t N, QrFormat* format) {
     static constexpr int32_t kFirstCopy[15][2] = {{8, 0}, {8, 1}, {8, 2}, {8, 3}, {8, 4}, {8, 5}, {8, 7}, {8, 8},
                                                   {7, 8}, {5, 8}, {4, 8}, {3, 8}, {2, 8}, {1, 8}, {0, 8}};
+    // Nine points a module, the majority wins: moire and blur leave single
+    // pixels of the wrong colour.
     auto at = [&](int32_t c, int32_t r) {
-      const QrPoint p = t.Map(c + 0.5, r + 0.5);
-      return Dark(p.x, p.y) ? 1u : 0u;
+      int32_t dark = 0;
+      for (double dv : {0.25, 0.5, 0.75})
+        for (double du : {0.25, 0.5, 0.75}) {
+          const QrPoint p = t.Map(c + du, r + dv);
+          dark += Dark(p.x, p.y);
+        }
+      return dark >= 5 ? 1u : 0u;
     };
     uint32_t first = 0, second = 0;
     for (int32_t i = 0; i < 15; ++i) first |= at(kFirstCopy[i][0], kFirstCopy[i][1]) << i;
@@ -441,13 +463,21 @@ class RobustReader {
   }
 
   bool ReadVersionAround(QrPoint B, QrPoint C, const Frame& fb, const Frame& fc, int32_t* version, int32_t* distance) {
+    // Nine points a module, the majority wins.
+    auto at = [&](QrPoint centre, const Frame& f, float c, float r) {
+      int32_t dark = 0;
+      for (float dv : {-0.25f, 0.0f, 0.25f})
+        for (float du : {-0.25f, 0.0f, 0.25f}) {
+          const QrPoint p = centre + f.u * (c + du) + f.v * (r + dv);
+          dark += Dark(p.x, p.y);
+        }
+      return dark >= 5 ? 1u : 0u;
+    };
     uint32_t first = 0, second = 0;
     for (int32_t r = 0; r < 6; ++r)
       for (int32_t s = 0; s < 3; ++s) {
-        const QrPoint p = B + fb.u * static_cast<float>(s - 7) + fb.v * static_cast<float>(r - 3);
-        first |= (Dark(p.x, p.y) ? 1u : 0u) << (3 * r + s);
-        const QrPoint q = C + fc.u * static_cast<float>(r - 3) + fc.v * static_cast<float>(s - 7);
-        second |= (Dark(q.x, q.y) ? 1u : 0u) << (3 * r + s);
+        first |= at(B, fb, static_cast<float>(s - 7), static_cast<float>(r - 3)) << (3 * r + s);
+        second |= at(C, fc, static_cast<float>(r - 3), static_cast<float>(s - 7)) << (3 * r + s);
       }
     int32_t v1 = 0, v2 = 0, d1 = 99, d2 = 99;
     const bool ok1 = NearestVersion(first, 3, &v1, &d1);
@@ -640,39 +670,45 @@ class RobustReader {
     // The version: from the hint, the version information or the distances.
     const float nu = lab / ((wAu + wBu) / 14), nv = lac / ((wAv + wCv) / 14);
     const float estimate = 0.5f * (nu + nv) + 7;
-    int32_t versions[3] = {0, 0, 0};
+    int32_t versions[4] = {0, 0, 0, 0};
     int32_t nv2 = 0;
-    if (versionHint >= 1 && versionHint <= kMaxVersion) versions[nv2++] = versionHint;
-    int32_t read = 0;
-    bool versionRead = false;
+    auto add = [&](int32_t v) {
+      v = std::clamp(v, 1, kMaxVersion);
+      for (int32_t i = 0; i < nv2; ++i)
+        if (versions[i] == v) return;
+      if (nv2 < 4) versions[nv2++] = v;
+    };
+    if (versionHint >= 1 && versionHint <= kMaxVersion) add(versionHint);
+    int32_t read = 0, readDistance = 99;
     if (estimate >= 40) {
       // Beside the finders with their own module sizes, and with the module
       // the finders' distance gives; the cleaner word wins.
-      int32_t d = 99, v2 = 0, d2 = 99;
-      versionRead = ReadVersionAround(B, C, fb, fc, &read, &d);
+      int32_t v2 = 0, d2 = 99;
+      bool versionRead = ReadVersionAround(B, C, fb, fc, &read, &readDistance);
       const float n = std::round((estimate - 17) / 4) * 4 + 17;
       const QrPoint s3[4] = {{3.5f, 3.5f}, {n - 3.5f, 3.5f}, {3.5f, n - 3.5f}, {n - 3.5f, n - 3.5f}};
       const QrPoint d3[4] = {A, B, C, B + C - A};
       QrTransform t;
       if (t.Fit(s3, d3) &&
           ReadVersionAround(B, C, LocalFrame(t, n - 3.5, 3.5), LocalFrame(t, 3.5, n - 3.5), &v2, &d2) &&
-          (!versionRead || d2 < d)) {
+          (!versionRead || d2 < readDistance)) {
         read = v2;
+        readDistance = d2;
         versionRead = true;
       }
-      if (versionRead && std::fabs(static_cast<float>(4 * read + 17) - estimate) > std::max(8.0f, 0.2f * estimate))
-        versionRead = false;
+      if (versionRead && std::fabs(static_cast<float>(4 * read + 17) - estimate) <= std::max(8.0f, 0.2f * estimate))
+        add(read);
+      else
+        readDistance = 99;
     }
-    if (versionRead) {
-      if (read != versionHint) versions[nv2++] = read;
-    } else {
+    // Without a clean version word, the distances: blur and the threshold
+    // move the finders' edges, so the neighbour on the estimate's side is the
+    // next guess.
+    if (readDistance >= 2) {
       const float v = (estimate - 17) / 4;
       const int32_t near = std::clamp(static_cast<int32_t>(std::lround(v)), 1, kMaxVersion);
-      if (near != versionHint) versions[nv2++] = near;
-      // Blur and the threshold move the finders' edges: the neighbour on
-      // the estimate's side is the next guess.
-      const int32_t other = std::clamp(v > static_cast<float>(near) ? near + 1 : near - 1, 1, kMaxVersion);
-      if (other != versionHint && other != near && nv2 < 3) versions[nv2++] = other;
+      add(near);
+      add(v > static_cast<float>(near) ? near + 1 : near - 1);
     }
 
     for (int32_t vi = 0; vi < nv2 && !Spent(); ++vi) {
@@ -752,104 +788,96 @@ class RobustReader {
   int64_t budget_;
   int64_t work_ = 0;
   QrBinaryImage img_;
-  std::vector<Finder> finders_;
+  std::vector<Finder>* finders_ = nullptr;
   std::vector<Tried> tried_;
   QrResult scratchResult_;
 };
 
 }  // namespace
 
-int32_t RunRobustPasses(QrDecodeContext* ctx, const QrRobustInput& in, QrRobustReport* report) {
+int32_t RunRobustPasses(QrDecodeContext* ctx, const QrRobustInput& in, QrRobustWorkspace* ws,
+                        QrRobustReport* report) {
   QrRobustReport local;
   QrRobustReport& rep = report ? *report : local;
   rep = QrRobustReport{};
   const size_t before = ctx->results.size();
   auto reader = std::make_unique<RobustReader>(ctx, kRobustBudget);
   const int32_t w = in.source.width, h = in.source.height;
-  const QrBinaryImage b0{in.binary->data(), w, h};
   auto done = [&](QrRobustStep step) {
     if (ctx->results.size() > before && rep.step == QrRobustStep::kNone) rep.step = step;
     return ctx->results.size() > before || reader->Spent();
   };
-
-  // 1 and 2: pass 0's image.
-  reader->SetImage(b0);
-  reader->TrySpecifiedCandidates();
-  if (done(QrRobustStep::kCandidates)) {
+  auto finish = [&]() {
     rep.work = reader->Work();
     if (ctx->results.size() >= 2) OrderResults(&ctx->results);
     return static_cast<int32_t>(ctx->results.size() - before);
-  }
-  auto run = [&](const QrBinaryImage& img, const std::vector<QrRowHit>& hits, QrRobustStep step) {
-    reader->SetImage(img);
+  };
+  for (auto& f : ws->finders) f.clear();
+
+  // The images looked at, in order; the mirror images come last, on the
+  // finders already found in each.
+  struct Look {
+    QrBinaryImage img;
+    std::vector<QrRobustFinder>* finders;
+  };
+  Look looks[4];
+  int32_t lookCount = 0;
+  auto look = [&](const QrBinaryImage& img, const std::vector<QrRowHit>& hits, QrRobustStep step) {
+    Look& l = looks[lookCount];
+    l.img = img;
+    l.finders = &ws->finders[lookCount];
+    ++lookCount;
+    reader->SetImage(img, l.finders);
     reader->BuildFinders(hits);
     TRACE("image step %d: %zu hits\n", static_cast<int>(step), hits.size());
     reader->TryTriples(false);
     return done(step);
   };
-  std::vector<QrRowHit> hits;
-  try {
-    hits.reserve(kMaxRowHits);
-  } catch (const std::bad_alloc&) {
-    return 0;
-  }
-  bool finished = run(b0, *in.hits, QrRobustStep::kGeometry);
 
-  // 3: the block-threshold image where the global threshold flattened blocks with contrast.
-  std::vector<uint8_t> localBits;
-  const int32_t blocks = in.stats->blocksAcross * in.stats->blocksDown;
-  const bool flattened = FlattenedBlocks(*in.stats, w, h, 40) >= std::max(4, blocks / 200);
-  if (!finished && flattened) {
+  // 1 and 2: pass 0's image, its candidates first.
+  const QrBinaryImage b0{in.binary->data(), w, h};
+  reader->SetImage(b0, &ws->finders[0]);
+  reader->TrySpecifiedCandidates();
+  if (done(QrRobustStep::kCandidates)) return finish();
+  bool finished = look(b0, *in.hits, QrRobustStep::kGeometry);
+
+  // 3: the block-threshold image, where the global threshold flattened a
+  // good share of the blocks with contrast (a dim, unevenly lit or coloured
+  // symbol) or where finders were found but read nothing (blur that the
+  // global threshold thickens or thins).
+  int32_t withContrast = 0;
+  const int32_t flat = FlattenedBlocks(*in.stats, w, h, kContrast, &withContrast);
+  int32_t seen = 0;
+  for (const QrRobustFinder& f : ws->finders[0]) seen += f.hits >= 1;
+  const bool flattened = flat >= 4 && flat * 20 >= withContrast;
+  const bool blurred = seen >= 3 || !ctx->candidates.empty();
+  if (!finished && (flattened || blurred)) {
     rep.localTried = true;
-    if (BinarizeLocal(in.source, *in.stats, in.darkModules, &localBits)) {
-      const QrBinaryImage b1{localBits.data(), w, h};
-      CollectRowHits(b1, &hits);
-      finished = run(b1, hits, QrRobustStep::kLocal);
-    }
+    if (BinarizeLocal(in.source, *in.stats, in.darkModules, &ws->local) && CollectRowHits({ws->local.data(), w, h}, &ws->hits))
+      finished = look({ws->local.data(), w, h}, ws->hits, QrRobustStep::kLocal);
   }
 
   // 4: the opposite polarity where the threshold set most of the area, on
   // pass 0's image and, where the block threshold was worth a look, on it.
-  std::vector<uint8_t> invertedBits, invertedLocalBits;
-  const bool mostlySet = in.stats->setPixels * 2 > int64_t{w} * h;
+  const bool mostlySet = in.stats->setPixels * 2 > in.stats->sampledPixels;
   if (!finished && mostlySet) {
     rep.invertedTried = true;
-    InvertBinary(*in.binary, &invertedBits);
-    const QrBinaryImage bi{invertedBits.data(), w, h};
-    CollectRowHits(bi, &hits);
-    finished = run(bi, hits, QrRobustStep::kInverted);
-    if (!finished && flattened && BinarizeLocal(in.source, *in.stats, !in.darkModules, &invertedLocalBits)) {
-      const QrBinaryImage bl{invertedLocalBits.data(), w, h};
-      CollectRowHits(bl, &hits);
-      finished = run(bl, hits, QrRobustStep::kInverted);
-    }
+    InvertBinary(*in.binary, &ws->inverted);
+    if (CollectRowHits({ws->inverted.data(), w, h}, &ws->hits))
+      finished = look({ws->inverted.data(), w, h}, ws->hits, QrRobustStep::kInverted);
+    if (!finished && (flattened || blurred) && BinarizeLocal(in.source, *in.stats, !in.darkModules, &ws->invertedLocal) &&
+        CollectRowHits({ws->invertedLocal.data(), w, h}, &ws->hits))
+      finished = look({ws->invertedLocal.data(), w, h}, ws->hits, QrRobustStep::kInverted);
   }
 
-  // And the mirror image, on every image looked at.
-  if (!finished) {
-    reader->SetImage(b0);
-    reader->BuildFinders(*in.hits);
-    finished = reader->TryTriples(true) > 0 || reader->Spent();
-    if (!finished && !localBits.empty()) {
-      const QrBinaryImage b1{localBits.data(), w, h};
-      CollectRowHits(b1, &hits);
-      reader->SetImage(b1);
-      reader->BuildFinders(hits);
-      finished = reader->TryTriples(true) > 0 || reader->Spent();
-    }
-    for (const std::vector<uint8_t>* bits : {&invertedBits, &invertedLocalBits}) {
-      if (finished || bits->empty()) continue;
-      const QrBinaryImage bi{bits->data(), w, h};
-      CollectRowHits(bi, &hits);
-      reader->SetImage(bi);
-      reader->BuildFinders(hits);
-      finished = reader->TryTriples(true) > 0 || reader->Spent();
-    }
-    done(QrRobustStep::kMirrored);
+  // And the mirror image of every triple.
+  for (int32_t i = 0; i < lookCount && !finished; ++i) {
+    reader->SetImage(looks[i].img, looks[i].finders);
+    for (QrRobustFinder& f : *looks[i].finders) f.used = false;
+    reader->TryTriples(true);
+    finished = done(QrRobustStep::kMirrored);
   }
-  rep.work = reader->Work();
-  if (ctx->results.size() >= 2) OrderResults(&ctx->results);
-  return static_cast<int32_t>(ctx->results.size() - before);
+  return finish();
 }
 
 }  // namespace vantrel::qr

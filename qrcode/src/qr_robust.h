@@ -47,6 +47,23 @@ struct QrRobustInput {
   int32_t darkModules = 1;
 };
 
+// A finder pattern of the robust passes: its centre, its widths along the row
+// and the column through it, and how many row hits it gathered.
+struct QrRobustFinder {
+  float x = 0, y = 0;
+  float w = 0, h = 0;
+  int32_t hits = 0;
+  bool used = false;
+};
+
+// Buffers of the robust passes, kept from decode to decode so that a frame
+// costs no allocation once the buffers have grown to its size.
+struct QrRobustWorkspace {
+  std::vector<uint8_t> local, inverted, invertedLocal;
+  std::vector<QrRowHit> hits;
+  std::vector<QrRobustFinder> finders[4];  // per image looked at
+};
+
 // Which pass read what, and the work spent.
 enum class QrRobustStep : int32_t { kNone, kCandidates, kGeometry, kLocal, kInverted, kMirrored };
 struct QrRobustReport {
@@ -57,7 +74,8 @@ struct QrRobustReport {
 
 // Appends what the passes read to ctx->results (ordered as pass 0 orders
 // them) and returns their number.
-int32_t RunRobustPasses(QrDecodeContext* ctx, const QrRobustInput& in, QrRobustReport* report);
+int32_t RunRobustPasses(QrDecodeContext* ctx, const QrRobustInput& in, QrRobustWorkspace* work,
+                        QrRobustReport* report);
 
 }  // namespace vantrel::qr
 
