@@ -216,6 +216,7 @@ int32_t OvoQrcDecode(int32_t* count) {
   int32_t found = 0;
   try {
     found = vantrel::qr::RunPipeline(ctx, img, robust ? &d.hits : nullptr);
+    g_lastWork.triplesExamined = ctx->triplesExamined;
     g_lastWork.sampledModules = ctx->sampledModules;
     g_lastWork.correction = ctx->rs.spent;
     // The robust passes only where the specified decoding read nothing.

@@ -178,7 +178,7 @@ int32_t RunPipeline(QrDecodeContext* ctx, const QrBinaryImage& img, std::vector<
     return 0;
   }
   if (ctx->finders.size() < 3) return 0;
-  if (!BuildCandidates(img, ctx->finders, &ctx->candidates)) {
+  if (!BuildCandidates(img, ctx->finders, &ctx->candidates, &ctx->triplesExamined)) {
     ctx->outOfMemory = true;
     return 0;
   }

@@ -28,6 +28,7 @@ struct QrDecodeContext {
   QrRsWork rs;
   bool outOfMemory = false;
   int64_t sampledModules = 0;  // work done by the attempts of this decode
+  int64_t triplesExamined = 0;  // by the candidate stage
   // Data beyond the specified modes: ECI, FNC1 and Hanzi (see qr_segments.h).
   bool extendedData = false;
 };
@@ -66,6 +67,7 @@ void OrderResults(std::vector<QrResult>* results);
 
 // The work of the last OvoQrcDecode, for tests of the budgets.
 struct QrDecodeWork {
+  int64_t triplesExamined = 0;
   int64_t sampledModules = 0;
   int64_t correction = 0;   // Reed-Solomon work of pass 0
   int64_t robust = 0;       // work units of the robust passes

@@ -95,26 +95,6 @@ constexpr Codewords kCodewords = [] {
   return c;
 }();
 
-// The 15-bit format word with at most `limit` wrong bits: the nearest codeword.
-bool NearestFormat(uint32_t word, int32_t limit, QrFormat* format, int32_t* distance) {
-  int32_t best = 16;
-  uint32_t bestCode = 0;
-  for (uint32_t m = 0; m < 32; ++m) {
-    const uint32_t f = kCodewords.format[m];
-    const int32_t d = Ones((f ^ word) & 0x7FFFu);
-    if (d < best) {
-      best = d;
-      bestCode = f;
-    }
-  }
-  if (best > limit) return false;
-  static constexpr int32_t kLevelOfIndicator[4] = {1, 0, 3, 2};
-  format->level = kLevelOfIndicator[(bestCode >> 13) & 3];
-  format->mask = static_cast<int32_t>((bestCode >> 10) & 7);
-  *distance = best;
-  return true;
-}
-
 bool NearestVersion(uint32_t word, int32_t limit, int32_t* version, int32_t* distance) {
   int32_t best = 19, bestVersion = 0;
   for (uint32_t b = 7; b <= 40; ++b) {
