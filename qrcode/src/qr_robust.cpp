@@ -17,13 +17,6 @@
 #include "qr_transform.h"
 #include "qr_version_table.h"
 
-#ifdef QR_ROBUST_TRACE
-#include <cstdio>
-#define TRACE(...) std::fprintf(stderr, __VA_ARGS__)
-#else
-#define TRACE(...) ((void)0)
-#endif
-
 namespace vantrel::qr {
 
 namespace {
@@ -121,7 +114,7 @@ inline int32_t Floor(double v) {
 
 class RobustReader {
  public:
-  RobustReader(QrDecodeContext* ctx, int64_t budget) : ctx_(ctx), budget_(budget) {}
+  RobustReader(QrDecodeContext* ctx, int64_t budget) : ctx_(ctx), budget_(budget) { tried_.reserve(kMaxTried); }
 
   int64_t Work() const { return work_; }
   bool Spent() const { return work_ >= budget_; }
@@ -189,7 +182,6 @@ class RobustReader {
     // The most-seen first; the triples take the first kTripleFinders.
     std::stable_sort(finders.begin(), finders.end(),
                      [](const Finder& a, const Finder& b) { return a.hits > b.hits; });
-    TRACE("finders %zu from %zu hits\n", finders.size(), hits.size());
   }
 
   // Every triple of the finder list, the likeliest first. mirrored: the
@@ -255,8 +247,6 @@ class RobustReader {
     }
     return read;
   }
-
-  void ForgetTried() { tried_.clear(); }
 
  private:
   QrPoint Centre(int32_t i) const { return {(*finders_)[i].x, (*finders_)[i].y}; }
@@ -370,8 +360,8 @@ class RobustReader {
     QrPoint u, v;
   };
 
-  // Reads the format information beside the finders (both copies, the
-  // nearer word wins) and, when wanted, the version information.
+  // Reads both copies of the format information beside the finders, each
+  // module a step of the finder's own module size from its centre.
   bool ReadFormatAround(QrPoint A, QrPoint B, QrPoint C, const Frame& fa, const Frame& fb, const Frame& fc,
                         QrFormat* format) {
     auto at = [&](QrPoint centre, const Frame& f, float c, float r) {
@@ -391,7 +381,7 @@ class RobustReader {
   // Both copies of the format word, read independently: the codeword nearest
   // to both together within 6 of their 30 bits, or a copy that is all but
   // clean on its own (the other may lie beyond the picture's edge). A random
-  // pair of words passes about once in forty.
+  // pair of words passes about once in twenty.
   static bool DecideFormat(uint32_t first, uint32_t second, QrFormat* format) {
     first ^= kFormatMask;
     second ^= kFormatMask;
@@ -409,7 +399,6 @@ class RobustReader {
         codeAlone = f;
       }
     }
-    TRACE("  format words %04x %04x: together %d, alone %d\n", first, second, best, bestAlone);
     if (best > 6) {
       if (bestAlone > 1) return false;
       code = codeAlone;
@@ -442,6 +431,8 @@ class RobustReader {
     return DecideFormat(first, second, format);
   }
 
+  // Both copies of the version information beside B and C; the nearer word
+  // within 3 bits wins.
   bool ReadVersionAround(QrPoint B, QrPoint C, const Frame& fb, const Frame& fc, int32_t* version, int32_t* distance) {
     // Nine points a module, the majority wins.
     auto at = [&](QrPoint centre, const Frame& f, float c, float r) {
@@ -477,7 +468,6 @@ class RobustReader {
   // Looks for the alignment pattern centred at module point (n, n) of t
   // within 6 modules of where t puts it; true with its centre in *found.
   bool FindAlignment(const QrTransform& t, double n, QrPoint* found) {
-    TRACE("  alignment search at %.1f,%.1f\n", t.Map(n, n).x, t.Map(n, n).y);
     const Frame f = LocalFrame(t, n, n);
     const QrPoint p0 = t.Map(n, n);
     // Offsets in half modules, nearest first.
@@ -523,8 +513,6 @@ class RobustReader {
       while (DarkPixel(qx, u - 1) && qy - u < reach) --u;
       while (DarkPixel(qx, d + 1) && d - qy < reach) ++d;
       *found = {0.5f * static_cast<float>(l + r + 1), 0.5f * static_cast<float>(u + d + 1)};
-      TRACE("  alignment found at %.1f,%.1f (offset %d,%d half modules, score %d)\n", found->x, found->y, o.a, o.b,
-            bestScore);
       return true;
     }
   }
@@ -560,7 +548,12 @@ class RobustReader {
   bool SampleAndRead(const QrTransform& t, int32_t version, const QrFormat& format, bool vote, int32_t* dataCount) {
     const int32_t N = 4 * version + 17;
     // Laying the map, sampling, unmasking and placement: a few units a module.
-    work_ += int64_t{N} * N * (vote ? 12 : 4);
+    const int64_t cost = int64_t{N} * N * (vote ? 12 : 4);
+    if (work_ + cost > budget_) {
+      work_ = budget_;
+      return false;
+    }
+    work_ += cost;
     QrModuleMatrix& m = ctx_->matrix;
     LayFunctionMap(version, &m);
     const double* M = t.Matrix();
@@ -628,8 +621,6 @@ class RobustReader {
   // One triple: A the corner, B along the first row, C down the first column.
   bool TryTriple(QrPoint A, QrPoint B, QrPoint C, int32_t versionHint, bool mirrored) {
     work_ += 100;
-    TRACE("triple A %.1f,%.1f B %.1f,%.1f C %.1f,%.1f hint %d mirrored %d work %lld\n", A.x, A.y, B.x, B.y, C.x, C.y,
-          versionHint, mirrored, static_cast<long long>(work_));
     const QrPoint ab = B - A, ac = C - A;
     const float lab = Length(ab), lac = Length(ac);
     if (lab < 7 || lac < 7) return false;
@@ -638,7 +629,6 @@ class RobustReader {
     const float wAu = WidthAlong(A, eu, limit), wAv = WidthAlong(A, ev, limit);
     const float wBu = WidthAlong(B, eu, limit), wBv = WidthAlong(B, ev, limit);
     const float wCu = WidthAlong(C, eu, limit), wCv = WidthAlong(C, ev, limit);
-    TRACE("  widths A %.1f %.1f B %.1f %.1f C %.1f %.1f\n", wAu, wAv, wBu, wBv, wCu, wCv);
     if (wAu <= 0 || wAv <= 0 || wBu <= 0 || wBv <= 0 || wCu <= 0 || wCv <= 0) return false;
     const Frame fa{eu * (wAu / 7), ev * (wAv / 7)};
     const Frame fb{eu * (wBu / 7), ev * (wBv / 7)};
@@ -742,8 +732,6 @@ class RobustReader {
         ++count;
       }
       std::stable_sort(placed, placed + count, [](const Placed& x, const Placed& y) { return x.rank > y.rank; });
-      TRACE("  version %d (estimate %.1f) placed %d best ranks %.2f %.2f %.2f\n", version, estimate, count,
-            count > 0 ? placed[0].rank : 0.f, count > 1 ? placed[1].rank : 0.f, count > 2 ? placed[2].rank : 0.f);
       // Small symbols can afford every placement, large ones a few; the
       // timing patterns must agree before any is sampled.
       const int32_t tries = std::clamp(24000 / (N * N), 3, kJitters + 1);
@@ -809,7 +797,6 @@ int32_t RunRobustPasses(QrDecodeContext* ctx, const QrRobustInput& in, QrRobustW
     ++lookCount;
     reader->SetImage(img, l.finders);
     reader->BuildFinders(hits);
-    TRACE("image step %d: %zu hits\n", static_cast<int>(step), hits.size());
     reader->TryTriples(false);
     return done(step);
   };
