@@ -37,7 +37,7 @@ namespace vantrel::qr {
 // Work units of the robust passes: one per pixel read, module sampled or
 // finder tested, and one per four field operations of the correction. The
 // budget keeps the passes of one decode within a few milliseconds.
-constexpr int64_t kRobustBudget = 2'000'000;
+constexpr int64_t kRobustBudget = 1'250'000;
 
 struct QrRobustInput {
   QrSourceArea source;

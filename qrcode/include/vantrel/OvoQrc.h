@@ -20,6 +20,10 @@
  * designators, FNC1 (GS1) and Hanzi. With robust reading off the decoder reads
  * exactly the specified symbols.
  *
+ * Every decode does a bounded amount of work whatever the picture: the
+ * candidate triples, the sampled modules, the error correction and the robust
+ * passes each stop at a fixed budget, which ordinary pictures do not reach.
+ *
  * Status codes: 0 success; -1 no image, or an index, length or capacity that
  * is refused; -2 unsupported pixel depth; -3 processing area too small; -4 no
  * symbol decoded; -7 the decoder could not be allocated; -8 not initialized;
