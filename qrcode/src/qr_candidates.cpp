@@ -65,13 +65,7 @@ bool BuildCandidates(const QrBinaryImage& img, const std::vector<QrFinder>& find
     return false;
   }
   int64_t examined = 0;
-  struct Report {
-    int64_t* out;
-    const int64_t& n;
-    ~Report() {
-      if (out) *out = n > kCandidateTripleBudget ? kCandidateTripleBudget : n;
-    }
-  } report{examinedOut, examined};
+  if (examinedOut) *examinedOut = 0;
   for (int32_t ia = 0; ia < n; ++ia) {
     const QrPoint A{finders[ia].x, finders[ia].y};
     std::fill(withC.begin(), withC.end(), PairWithC{});
@@ -93,7 +87,9 @@ bool BuildCandidates(const QrBinaryImage& img, const std::vector<QrFinder>& find
 
       for (int32_t ic = 0; ic < n; ++ic) {
         if (ic == ia || ic == ib) continue;
-        if (++examined > kCandidateTripleBudget) return true;
+        if (examined == kCandidateTripleBudget) return true;
+        ++examined;
+        if (examinedOut) *examinedOut = examined;
         const QrPoint C{finders[ic].x, finders[ic].y};
         PairWithC& ac = withC[static_cast<size_t>(ic)];
         if (!ac.angleKnown) {
