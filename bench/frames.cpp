@@ -30,6 +30,13 @@ constexpr const char* kDmxLongData =
 
 std::string Size(int32_t w, int32_t h) { return std::to_string(w) + "x" + std::to_string(h); }
 
+// Sets whose name ends so are printed dim and seen out of focus.
+constexpr const char* kDimSuffix = "-dim-blurred";
+bool DimAndBlurred(const FrameSet& s) {
+  const std::string suffix = kDimSuffix;
+  return s.name.size() > suffix.size() && s.name.compare(s.name.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
 std::string Module(double m) {
   char buf[16];
   std::snprintf(buf, sizeof buf, "m%g", m);
@@ -118,6 +125,11 @@ std::vector<FrameSet> MakeSets() {
   matrix(q, 640, 480, 10, kQrLongData, 3, 0, 0, true);
   matrix(q, 640, 480, 2, kQrData, 4, 30, 0, true);
   matrix(q, 640, 480, 4, kQrData, 4, 0, 0.2, true);
+  // A dim grey print filling the frame, tilted away and out of focus: no
+  // pixel of it is dark at the station's threshold.
+  matrix(q, 640, 480, 4, kQrData, 11, 0, 0.25, true);
+  sets.back().name += kDimSuffix;
+  sets.back().what += ", dim, blurred";
   matrix(q, 640, 480, 2, kQrData, 4, 0, 0, false);
   matrix(q, 1280, 720, 4, kQrData, 6, 0, 0, true);
   matrix(q, 1280, 720, 4, kQrData, 6, 0, 0, false);
@@ -183,7 +195,7 @@ DibPtr Background(int32_t w, int32_t h) {
 // rectangle mapped onto a trapezoid by a true projective transform, so that
 // rows crowd together towards the far edge as they do through a lens.
 void PaintKeystone(DibImage picture, const vantrel::test::ModuleMatrix& m, int32_t quietZone, double module,
-                   double perspective) {
+                   double perspective, uint8_t darkLevel = 0, uint8_t lightLevel = 255) {
   const int32_t pw = DibGetWidth(picture), ph = DibGetHeight(picture), stride = DibGetStride(picture);
   uint8_t* bits = DibGetBits(picture);
   const double W = m.width + 2.0 * quietZone, H = m.height + 2.0 * quietZone;
@@ -216,7 +228,7 @@ void PaintKeystone(DibImage picture, const vantrel::test::ModuleMatrix& m, int32
           ++inside;
           const int32_t col = static_cast<int32_t>(u) - quietZone, row = static_cast<int32_t>(v) - quietZone;
           const bool dark = col >= 0 && col < m.width && row >= 0 && row < m.height && m.At(col, row);
-          sum += dark ? 0 : 255;
+          sum += dark ? darkLevel : lightLevel;
         }
       if (inside == 0) continue;
       uint8_t* p = bits + static_cast<ptrdiff_t>(py) * stride + px * 3;
@@ -260,12 +272,13 @@ DibImage FramePicture(const FrameSet& set) {
     o.quietZone = m.height == 1 ? 10 : 4;
     o.barHeight = 40;
     if (set.perspective != 0 && m.height > 1) {
-      PaintKeystone(pic.get(), m, o.quietZone, o.moduleSize, set.perspective);
+      if (DimAndBlurred(set)) PaintKeystone(pic.get(), m, o.quietZone, o.moduleSize, set.perspective, 150, 230);
+      else PaintKeystone(pic.get(), m, o.quietZone, o.moduleSize, set.perspective);
     } else {
       vantrel::test::PaintSymbol(pic.get(), m, o);
     }
   }
-  vantrel::test::GaussianBlur(pic.get(), 0.7);
+  vantrel::test::GaussianBlur(pic.get(), DimAndBlurred(set) ? 2.2 : 0.7);
   vantrel::test::AddNoise(pic.get(), 3.0, 7);
   return frames.emplace(set.name, std::move(pic)).first->second.get();
 }

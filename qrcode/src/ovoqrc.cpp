@@ -9,8 +9,10 @@
 #include <system_error>
 #include <vector>
 
+#include "qr_binarize.h"
 #include "qr_decoder.h"
 #include "qr_finder.h"
+#include "qr_robust.h"
 #include "vantrel/ovoutil.h"
 
 namespace {
@@ -30,10 +32,18 @@ struct QrDecoder {
   int32_t darkModules = 0;
   int32_t colorChannel = 0;
   int32_t symbolCount = 0;
-  std::string parameterFile;
+  int32_t robust = 1;
+  std::string parameterFile;  // empty: none is written
+  // Buffers kept from decode to decode: a frame of the size seen before
+  // costs no allocation.
+  std::vector<uint8_t> binary;
+  vantrel::qr::QrBlockStats stats;
+  std::vector<vantrel::qr::QrRowHit> hits;
+  vantrel::qr::QrRobustWorkspace robustWork;
 };
 
 QrDecoder* g_decoder = nullptr;
+vantrel::qr::QrDecodeWork g_lastWork;
 
 int32_t Clamp(int32_t v, int32_t lo, int32_t hi) { return v < lo ? lo : v > hi ? hi : v; }
 
@@ -105,6 +115,10 @@ void OvoQrcTerminate(void) {
   if (!g_decoder) return;
   QrDecoder* d = g_decoder;
   g_decoder = nullptr;
+  if (d->parameterFile.empty()) {
+    delete d;
+    return;
+  }
   try {
     const OvoUtilIni ini = ParameterIni(*d);
     ini.WriteRect("Area", d->area);
@@ -140,6 +154,20 @@ void OvoQrcSetColor(int32_t channel) {
   g_decoder->colorChannel = Clamp(channel, 0, 2);
 }
 
+void OvoQrcSetRobust(int32_t robust) {
+  if (!g_decoder) return;
+  g_decoder->robust = robust != 0 ? 1 : 0;
+}
+
+void OvoQrcSetParameterFile(const char* path) {
+  if (!g_decoder) return;
+  try {
+    g_decoder->parameterFile = path ? path : "";
+  } catch (...) {
+    g_decoder->parameterFile.clear();
+  }
+}
+
 int32_t OvoQrcDecode(int32_t* count) {
   if (!g_decoder) return -8;
   QrDecoder& d = *g_decoder;
@@ -173,22 +201,46 @@ int32_t OvoQrcDecode(int32_t* count) {
   source.top = d.area[1];
   source.width = static_cast<int32_t>(w);
   source.height = static_cast<int32_t>(h);
-  std::vector<uint8_t> binary;
-  if (!vantrel::qr::Binarize(source, d.threshold, d.darkModules, &binary)) return -4;
+  const bool robust = d.robust != 0;
+  std::vector<uint8_t>& binary = d.binary;
+  g_lastWork = vantrel::qr::QrDecodeWork{};
+  if (!vantrel::qr::Binarize(source, d.threshold, d.darkModules, &binary, robust ? &d.stats : nullptr)) return -4;
 
   d.context.reset();
   d.context.reset(new (std::nothrow) QrDecodeContext);
   if (!d.context) return -4;
+  QrDecodeContext* ctx = d.context.get();
+  ctx->extendedData = robust;
 
   const QrBinaryImage img{binary.data(), source.width, source.height};
   int32_t found = 0;
   try {
-    found = vantrel::qr::RunPipeline(d.context.get(), img);
+    found = vantrel::qr::RunPipeline(ctx, img, robust ? &d.hits : nullptr);
+    g_lastWork.triplesExamined = ctx->triplesExamined;
+    g_lastWork.sampledModules = ctx->sampledModules;
+    g_lastWork.correction = ctx->rs.spent;
+    // The robust passes only where the specified decoding read nothing.
+    if (robust && found == 0 && !ctx->outOfMemory) {
+      ctx->results.clear();
+      vantrel::qr::QrRobustInput in;
+      in.source = source;
+      in.stats = &d.stats;
+      in.binary = &binary;
+      in.hits = &d.hits;
+      in.darkModules = d.darkModules;
+      vantrel::qr::QrRobustReport report;
+      found = vantrel::qr::RunRobustPasses(ctx, in, &d.robustWork, &report);
+      g_lastWork.robustRan = true;
+      g_lastWork.robust = report.work;
+      g_lastWork.robustStep = static_cast<int32_t>(report.step);
+      g_lastWork.localTried = report.localTried;
+      g_lastWork.invertedTried = report.invertedTried;
+    }
   } catch (...) {
-    d.context->results.clear();
+    ctx->results.clear();
     found = 0;
   }
-  d.context->image = QrBinaryImage{};  // the binary image ends with this call
+  ctx->image = QrBinaryImage{};  // the binary image ends with this call
   d.symbolCount = found;
   if (count) *count = found;
   return found >= 1 ? 0 : -4;
@@ -226,6 +278,16 @@ int32_t OvoQrcGetLevel(int32_t index, int32_t* level) {
   return 0;
 }
 
+int32_t OvoQrcGetSymbolInfo(int32_t index, int32_t* modifier, int32_t* encoding, int32_t* mirrored) {
+  if (!g_decoder) return -8;
+  const QrResult* r = ResultAt(index);
+  if (!r) return -1;
+  if (modifier) *modifier = r->modifier;
+  if (encoding) *encoding = r->encoding;
+  if (mirrored) *mirrored = r->mirrored;
+  return 0;
+}
+
 int32_t OvoQrcGetPosition(int32_t index, int32_t* x0, int32_t* y0, int32_t* x1, int32_t* y1,
                           int32_t* x2, int32_t* y2, int32_t* x3, int32_t* y3) {
   if (!g_decoder) return -8;
@@ -238,3 +300,7 @@ int32_t OvoQrcGetPosition(int32_t index, int32_t* x0, int32_t* y0, int32_t* x1, 
 }
 
 }  // extern "C"
+
+namespace vantrel::qr {
+QrDecodeWork LastDecodeWork() { return g_lastWork; }
+}  // namespace vantrel::qr

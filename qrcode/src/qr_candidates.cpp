@@ -55,7 +55,7 @@ struct PairWithC {
 }  // namespace
 
 bool BuildCandidates(const QrBinaryImage& img, const std::vector<QrFinder>& finders,
-                     std::vector<QrCandidate>* candidates) {
+                     std::vector<QrCandidate>* candidates, int64_t* examinedOut) {
   candidates->clear();
   const int32_t n = static_cast<int32_t>(finders.size());
   std::vector<PairWithC> withC;
@@ -64,6 +64,8 @@ bool BuildCandidates(const QrBinaryImage& img, const std::vector<QrFinder>& find
   } catch (const std::bad_alloc&) {
     return false;
   }
+  int64_t examined = 0;
+  if (examinedOut) *examinedOut = 0;
   for (int32_t ia = 0; ia < n; ++ia) {
     const QrPoint A{finders[ia].x, finders[ia].y};
     std::fill(withC.begin(), withC.end(), PairWithC{});
@@ -85,6 +87,9 @@ bool BuildCandidates(const QrBinaryImage& img, const std::vector<QrFinder>& find
 
       for (int32_t ic = 0; ic < n; ++ic) {
         if (ic == ia || ic == ib) continue;
+        if (examined == kCandidateTripleBudget) return true;
+        ++examined;
+        if (examinedOut) *examinedOut = examined;
         const QrPoint C{finders[ic].x, finders[ic].y};
         PairWithC& ac = withC[static_cast<size_t>(ic)];
         if (!ac.angleKnown) {

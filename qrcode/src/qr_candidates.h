@@ -11,16 +11,25 @@
 #ifndef VANTREL_QRCODE_QR_CANDIDATES_H
 #define VANTREL_QRCODE_QR_CANDIDATES_H
 
+#include <cstdint>
 #include <vector>
 
 #include "qr_types.h"
 
 namespace vantrel::qr {
 
-// Examines every ordered triple of finders and appends each that passes the
-// checks to candidates. False when the list could not grow (it is then empty).
+// Ordered triples one decode examines at most. A picture does not come near
+// it (a symbol brings three finders, a busy picture a dozen: some thousand
+// triples); a texture that breeds the full 128 finders has two million, which
+// would take longer than a frame lasts.
+constexpr int64_t kCandidateTripleBudget = int64_t{1} << 18;
+
+// Examines every ordered triple of finders (up to the budget) and appends each
+// that passes the checks to candidates. False when the list could not grow (it
+// is then empty).
+// examined (may be null) receives the number of triples examined.
 bool BuildCandidates(const QrBinaryImage& img, const std::vector<QrFinder>& finders,
-                     std::vector<QrCandidate>* candidates);
+                     std::vector<QrCandidate>* candidates, int64_t* examined = nullptr);
 
 }  // namespace vantrel::qr
 

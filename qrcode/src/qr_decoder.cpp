@@ -6,8 +6,9 @@
 // decoded symbol consumes its three finders and every finder candidate near
 // them (the same pattern found twice, a spurious partner), even when the
 // symbol is then dropped, so that no symbol is tried twice in one decode.
-// The attempts of one decode share a budget of sampled modules; when it is
-// spent the loop ends with the symbols decoded so far.
+// The attempts of one decode share a budget of sampled modules and one of
+// correction work; when either is spent the loop ends with the symbols decoded
+// so far.
 #include "qr_decoder.h"
 
 #include <algorithm>
@@ -96,6 +97,10 @@ int32_t DecodeCandidates(QrDecodeContext* ctx) {
         ctx->sampledModules += modules;
         if (i != 0 || j != 0) AdjustBottomRight(&ctx->grid, kAttemptOffsets[i], kAttemptOffsets[j]);
         decoded = Attempt(ctx, cand, &dataCount);
+        if (!decoded && ctx->rs.Exhausted()) {
+          spent = true;
+          break;
+        }
       }
     if (spent) break;
     if (!decoded) continue;
@@ -113,12 +118,19 @@ int32_t DecodeCandidates(QrDecodeContext* ctx) {
     if (IsDuplicateResult(ctx->results, result)) continue;
 
     const int32_t mode = ctx->codewords[0] >> 4;
-    bool header = false;
-    if (mode == 3) header = true;
-    else if (mode != 1 && mode != 2 && mode != 4 && mode != 8) continue;
-    if (!DecodeSegments(ctx->codewords, dataCount, cand.version, header, result.data,
-                        kMaxContentBytes, &result.length))
+    if (!IsKnownFirstMode(mode, ctx->extendedData)) continue;
+    const bool header = mode == 3;
+    if (ctx->extendedData) {
+      QrContent content;
+      if (!DecodeSegmentsExtended(ctx->codewords, dataCount, cand.version, header, result.data,
+                                  kMaxConvertedBytes, &result.length, &content))
+        continue;
+      result.modifier = content.modifier;
+      result.encoding = content.encoding;
+    } else if (!DecodeSegments(ctx->codewords, dataCount, cand.version, header, result.data,
+                               kMaxContentBytes, &result.length)) {
       continue;
+    }
 
     try {
       ctx->results.push_back(result);
@@ -157,15 +169,16 @@ void OrderResults(std::vector<QrResult>* results) {
   }
 }
 
-int32_t RunPipeline(QrDecodeContext* ctx, const QrBinaryImage& img) {
+int32_t RunPipeline(QrDecodeContext* ctx, const QrBinaryImage& img, std::vector<QrRowHit>* hits) {
   ctx->image = img;
+  ctx->rs.budget = ctx->rs.spent + kCorrectionBudget;
   if (img.w < 21 || img.h < 21) return 0;
-  if (!FindFinders(img, &ctx->finders)) {
+  if (!FindFinders(img, &ctx->finders, hits)) {
     ctx->outOfMemory = true;
     return 0;
   }
   if (ctx->finders.size() < 3) return 0;
-  if (!BuildCandidates(img, ctx->finders, &ctx->candidates)) {
+  if (!BuildCandidates(img, ctx->finders, &ctx->candidates, &ctx->triplesExamined)) {
     ctx->outOfMemory = true;
     return 0;
   }

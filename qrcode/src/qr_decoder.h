@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "qr_finder.h"
 #include "qr_grid.h"
 #include "qr_reed_solomon.h"
 #include "qr_types.h"
@@ -27,18 +28,27 @@ struct QrDecodeContext {
   QrRsWork rs;
   bool outOfMemory = false;
   int64_t sampledModules = 0;  // work done by the attempts of this decode
+  int64_t triplesExamined = 0;  // by the candidate stage
+  // Data beyond the specified modes: ECI, FNC1 and Hanzi (see qr_segments.h).
+  bool extendedData = false;
 };
 
-// Modules all attempts of one decode may sample together. A picture does not
-// come near it (a symbol needs one to 81 attempts); a texture that breeds
-// thousands of candidates would otherwise take seconds.
-constexpr int64_t kSampledModuleBudget = int64_t{1} << 22;
+// Modules all attempts of one decode may sample together, and the
+// Reed-Solomon work (qr_reed_solomon.h) they may spend on correction. A
+// picture does not come near either (a symbol needs one to 81 attempts, a
+// picture of the sample corpus at most a third of each); a texture that breeds
+// thousands of candidates would otherwise take a second.
+constexpr int64_t kSampledModuleBudget = int64_t{1} << 20;
+constexpr int64_t kCorrectionBudget = int64_t{1} << 22;
 
 // The whole pipeline on a binary image: finders, candidates, the decoding loop
 // and the ordering. Returns the number of results (0 when the image is smaller
 // than 21 pixels either way, fewer than 3 finders or no candidate were found,
 // or a list could not grow).
-int32_t RunPipeline(QrDecodeContext* ctx, const QrBinaryImage& img);
+// hits, when given, receives the finder search's relaxed hits for the robust
+// passes (qr_robust.h).
+int32_t RunPipeline(QrDecodeContext* ctx, const QrBinaryImage& img,
+                    std::vector<QrRowHit>* hits = nullptr);
 
 // Lays the function map, samples, unmasks and reads the codewords of the
 // candidate through the current grid; on success ctx->codewords starts with
@@ -54,6 +64,17 @@ bool IsDuplicateResult(const std::vector<QrResult>& results, const QrResult& r);
 
 // Top row of symbols first, then left to right within a row.
 void OrderResults(std::vector<QrResult>* results);
+
+// The work of the last OvoQrcDecode, for tests of the budgets.
+struct QrDecodeWork {
+  int64_t triplesExamined = 0;
+  int64_t sampledModules = 0;
+  int64_t correction = 0;   // Reed-Solomon work of pass 0
+  int64_t robust = 0;       // work units of the robust passes
+  int32_t robustStep = 0;   // QrRobustStep that read, 0 none
+  bool robustRan = false, localTried = false, invertedTried = false;
+};
+QrDecodeWork LastDecodeWork();
 
 }  // namespace vantrel::qr
 

@@ -1,4 +1,4 @@
-// Binarization and finder search.
+// Finder search.
 //
 // The run test walks outwards from a set pixel: leftwards (upwards) over the
 // core, the inner light ring and the outer dark ring, rightwards (downwards)
@@ -9,48 +9,16 @@
 // (row) fails.
 #include "qr_finder.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <new>
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
+
 namespace vantrel::qr {
-
-namespace {
-
-// One row through a table of the 256 values: a lookup per pixel beats any
-// comparison the compiler can vectorize for three-byte pixels.
-void BinarizeRow(const uint8_t* __restrict src, size_t bpp, uint8_t* __restrict dst, int32_t width,
-                 const uint8_t* __restrict table) {
-  if (bpp == 1) {
-    for (int32_t x = 0; x < width; ++x) dst[x] = table[src[x]];
-  } else {
-    for (int32_t x = 0; x < width; ++x) dst[x] = table[src[static_cast<size_t>(x) * 3]];
-  }
-}
-
-}  // namespace
-
-bool Binarize(const QrSourceArea& s, int32_t threshold, int32_t darkModules,
-              std::vector<uint8_t>* out) {
-  try {
-    out->resize(static_cast<size_t>(s.width) * static_cast<size_t>(s.height));
-  } catch (const std::bad_alloc&) {
-    out->clear();
-    return false;
-  }
-  uint8_t table[256];
-  for (int32_t v = 0; v < 256; ++v) {
-    const bool set = darkModules ? (v <= threshold) : (v > threshold);
-    table[v] = set ? 0xFF : 0;
-  }
-  const size_t bpp = s.bytesPerPixel == 1 ? 1 : 3;
-  for (int32_t y = 0; y < s.height; ++y) {
-    const uint8_t* src = s.bits + static_cast<ptrdiff_t>(s.top + y) * s.stride +
-                         static_cast<ptrdiff_t>(s.left) * s.bytesPerPixel + s.byteOffset;
-    BinarizeRow(src, bpp, out->data() + static_cast<size_t>(y) * static_cast<size_t>(s.width), s.width, table);
-  }
-  return true;
-}
 
 namespace {
 
@@ -116,19 +84,109 @@ bool VerticalRunTest(const QrBinaryImage& img, int32_t x, int32_t y, QrRunRecord
   return RunTest(img.bits + x, img.w, img.h, y, runs, centre);
 }
 
-bool FindFinders(const QrBinaryImage& img, std::vector<QrFinder>* finders) {
-  finders->clear();
+namespace {
+
+// Where the colour changes along a row: every i in [1, w) with
+// row[i] != row[i - 1], ascending. Returns their number.
+int32_t RowEdges(const uint8_t* row, int32_t w, int32_t* edges) {
+  int32_t n = 0, i = 1;
+#if defined(__x86_64__) || defined(__i386__)
+  for (; i + 16 <= w; i += 16) {
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + i));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + i - 1));
+    uint32_t changes = static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(a, b))) ^ 0xFFFFu;
+    while (changes) {
+      edges[n++] = i + __builtin_ctz(changes);
+      changes &= changes - 1;
+    }
+  }
+#endif
+  for (; i < w; ++i)
+    if (row[i] != row[i - 1]) edges[n++] = i;
+  return n;
+}
+
+// The relaxed test of five runs dark, light, dark, light, dark with the
+// widths d[0..4]: proportions that blur, a threshold off the middle, rounded
+// corners or a cut at the picture's edge leave of 1:1:3:1:1.
+bool RelaxedProportions(const int32_t d[5]) {
+  const int32_t total = d[0] + d[1] + d[2] + d[3] + d[4];
+  if (total < 7) return false;
+  const float u = static_cast<float>(total) / 7;
+  for (int32_t k : {0, 4})
+    if (d[k] < 0.4f * u || d[k] > 2.0f * u) return false;
+  for (int32_t k : {1, 3})
+    if (d[k] < 0.25f * u || d[k] > 1.8f * u) return false;
+  if (d[2] < 2.0f * u || d[2] > 4.8f * u) return false;
+  return d[2] > d[1] && d[2] > d[3];
+}
+
+// Relaxed hits of one row: every set run with two set runs on either side,
+// the picture's surroundings reading as light.
+void AddRowHits(const int32_t* bounds, int32_t runs, bool firstSet, int32_t y, std::vector<QrRowHit>* hits) {
+  if (static_cast<int32_t>(hits->size()) >= kMaxRowHits) return;
+  for (int32_t k = firstSet ? 2 : 3; k + 2 < runs; k += 2) {
+    int32_t d[5];
+    for (int32_t m = 0; m < 5; ++m) d[m] = bounds[k - 2 + m + 1] - bounds[k - 2 + m];
+    if (!RelaxedProportions(d)) continue;
+    // The centre from the midpoints of the core and of the light ring.
+    const float core = 0.5f * static_cast<float>(bounds[k] + bounds[k + 1]);
+    const float ring = 0.5f * static_cast<float>(bounds[k - 1] + bounds[k + 2]);
+    hits->push_back(QrRowHit{0.5f * (core + ring), y, static_cast<float>(bounds[k + 3] - bounds[k - 2])});
+    if (static_cast<int32_t>(hits->size()) >= kMaxRowHits) return;
+  }
+}
+
+}  // namespace
+
+bool CollectRowHits(const QrBinaryImage& img, std::vector<QrRowHit>* hits) {
+  hits->clear();
+  std::vector<int32_t> bounds;
+  try {
+    bounds.resize(static_cast<size_t>(img.w) + 2);
+    hits->reserve(kMaxRowHits);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
   for (int32_t y = 2; y < img.h - 2; y += 2) {
     const uint8_t* row = img.bits + static_cast<size_t>(y) * static_cast<size_t>(img.w);
-    for (int32_t x = 2; x < img.w - 2; x += 2) {
-      if (!row[x]) continue;  // the run test fails at once on a clear pixel
-      // Every scan position on the same set run gives the same run record,
-      // centre and refinement, and so the same finder or a duplicate of it:
-      // the rest of the run is passed over.
-      int32_t runEnd = x + 1;
-      while (runEnd < img.w && row[runEnd]) ++runEnd;
-      const int32_t here = x;
-      x = (runEnd + 1) / 2 * 2 - 2;  // the loop's step lands on the first even position past the run
+    bounds[0] = 0;
+    const int32_t runs = RowEdges(row, img.w, bounds.data() + 1) + 1;
+    bounds[static_cast<size_t>(runs)] = img.w;
+    AddRowHits(bounds.data(), runs, row[0] != 0, y, hits);
+    if (static_cast<int32_t>(hits->size()) >= kMaxRowHits) break;
+  }
+  return true;
+}
+
+bool FindFinders(const QrBinaryImage& img, std::vector<QrFinder>* finders, std::vector<QrRowHit>* hits) {
+  finders->clear();
+  if (hits) hits->clear();
+  // Run boundaries of one row: 0, the colour changes, w.
+  std::vector<int32_t> bounds;
+  try {
+    bounds.resize(static_cast<size_t>(img.w) + 2);
+    if (hits) hits->reserve(kMaxRowHits);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  for (int32_t y = 2; y < img.h - 2; y += 2) {
+    const uint8_t* row = img.bits + static_cast<size_t>(y) * static_cast<size_t>(img.w);
+    bounds[0] = 0;
+    const int32_t changes = RowEdges(row, img.w, bounds.data() + 1);
+    const int32_t runs = changes + 1;
+    bounds[static_cast<size_t>(runs)] = img.w;
+    const bool firstSet = row[0] != 0;
+
+    if (hits) AddRowHits(bounds.data(), runs, row[0] != 0, y, hits);
+
+    // The specified search visits each set run once, at its first even
+    // column from 2 on: every scan position on the same run gives the same
+    // run record and so the same finder or a duplicate of it.
+    for (int32_t k = firstSet ? 0 : 1; k < runs; k += 2) {
+      const int32_t a = bounds[k], b = bounds[k + 1];
+      const int32_t here = std::max(a, 2) + (std::max(a, 2) & 1);
+      if (here >= b || here >= img.w - 2) continue;
       float cx = 0, cy = 0;
       if (!HorizontalRunTest(img, here, y, nullptr, &cx)) continue;
       if (!VerticalRunTest(img, QrRound(cx), y, nullptr, &cy)) continue;

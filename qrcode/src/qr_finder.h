@@ -1,36 +1,16 @@
-// Binarization and the finder-pattern search: one global threshold turns the
-// processing area into a binary image, which is then scanned for the centres of
-// the 7 x 7 finder patterns by their 1:1:3:1:1 run signature along a row and a
-// column.
+// The finder-pattern search: the binary image (qr_binarize.h) is scanned for
+// the centres of the 7 x 7 finder patterns by their 1:1:3:1:1 run signature
+// along a row and a column.
 #ifndef VANTREL_QRCODE_QR_FINDER_H
 #define VANTREL_QRCODE_QR_FINDER_H
 
 #include <cstdint>
 #include <vector>
 
+#include "qr_binarize.h"
 #include "qr_types.h"
 
 namespace vantrel::qr {
-
-// Source pixels of the processing area. byteOffset picks the byte of a pixel
-// that is compared (0 for grey images; 2 red, 1 green, 0 blue for B,G,R).
-struct QrSourceArea {
-  const uint8_t* bits = nullptr;  // the picture's first row
-  int32_t stride = 0;
-  int32_t bytesPerPixel = 1;
-  int32_t byteOffset = 0;
-  int32_t left = 0;
-  int32_t top = 0;
-  int32_t width = 0;
-  int32_t height = 0;
-};
-
-// darkModules 1: pixels at or below the threshold are set (dark symbol on a
-// light ground); 0: pixels above it are set (light symbol on a dark ground).
-// out receives width x height bytes, 0xFF set and 0 clear. False when the
-// buffer cannot be had.
-bool Binarize(const QrSourceArea& source, int32_t threshold, int32_t darkModules,
-              std::vector<uint8_t>* out);
 
 // Where the runs of one 1:1:3:1:1 test lie along the tested row or column: the
 // start of the outer dark run (s1), of the inner light run (s2), of the core
@@ -47,9 +27,25 @@ bool HorizontalRunTest(const QrBinaryImage& img, int32_t x, int32_t y, QrRunReco
 bool VerticalRunTest(const QrBinaryImage& img, int32_t x, int32_t y, QrRunRecord* runs,
                      float* centre);
 
+// A row where five runs look like a finder pattern by the relaxed test: the
+// centre column (from the midpoints of the core and of the light ring, in
+// pixel-edge coordinates: pixel x covers [x, x + 1)) and the five runs' width.
+struct QrRowHit {
+  float x = 0;
+  int32_t y = 0;
+  float width = 0;
+};
+constexpr int32_t kMaxRowHits = 4096;
+
 // Scans the image for finder centres, in scan order (row, then column), at most
 // kMaxFinders of them. False when the list could not grow (it is then empty).
-bool FindFinders(const QrBinaryImage& img, std::vector<QrFinder>* finders);
+// hits, when given, receives on the same rows the relaxed hits of the robust
+// reading (at most kMaxRowHits), which reads the surroundings as light.
+bool FindFinders(const QrBinaryImage& img, std::vector<QrFinder>* finders,
+                 std::vector<QrRowHit>* hits = nullptr);
+// The relaxed hits alone, on the rows FindFinders scans. False when the list
+// cannot be had.
+bool CollectRowHits(const QrBinaryImage& img, std::vector<QrRowHit>* hits);
 
 }  // namespace vantrel::qr
 

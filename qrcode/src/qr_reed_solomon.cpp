@@ -1,9 +1,10 @@
 // Reed-Solomon over GF(256).
 //
-// The solver needs no division until the end and no row exchanges: each pass
-// eliminates the first unknown by cross-multiplying every row with the pivot
-// row. A zero final pivot fails the solve, and the caller tries the next
-// rotation of the rows.
+// Berlekamp-Massey finds the shortest error locator for the 2t syndromes; with
+// at most t errors it is the true one, so every block within the capacity is
+// corrected, whatever the arrangement of its errors. The work counter lets the
+// decode bound the correction work as it bounds the sampling: a picture that
+// breeds thousands of candidates cannot spend seconds on blocks that are noise.
 #include "qr_reed_solomon.h"
 
 #include <cstring>
@@ -108,65 +109,29 @@ bool RsCheck(const uint8_t* block, int32_t c, int32_t k, QrRsWork* work) {
   return true;
 }
 
-bool RsSolve(QrRsWork* w, int32_t s) {
-  const auto& mul = ProductTable().p;
-  auto& A = w->system;
-  auto& W = w->working;
-  for (int32_t q = s; q >= 1; --q) {
-    for (int32_t r = 0; r < q; ++r)
-      for (int32_t col = 0; col <= q; ++col) W[r][col] = A[r][col];
-    for (int32_t z = q; z >= 2; --z) {
-      const uint8_t* pivotRow = W[z - 1];
-      const uint8_t* byPivot = mul[pivotRow[0]];
-      for (int32_t r = 0; r <= z - 2; ++r) {
-        const uint8_t* byFirst = mul[W[r][0]];
-        uint8_t* row = W[r];
-        for (int32_t col = 0; col <= z - 1; ++col) row[col] = byPivot[row[col + 1]] ^ byFirst[pivotRow[col + 1]];
-      }
-    }
-    if (W[0][0] == 0) return false;
-    const uint8_t x = GfDiv(W[0][1], W[0][0]);
-    w->solution[q - 1] = x;
-    for (int32_t r = 0; r <= q - 2; ++r) A[r][q - 1] = A[r][q] ^ mul[A[r][q - 1]][x];
-  }
-  return true;
-}
-
-namespace {
-
-// Solves the nu x nu system whose equation i is given by fill(i, row), trying
-// each rotation of the row order until one succeeds.
-template <typename Fill>
-bool SolveRotated(QrRsWork* w, int32_t nu, Fill fill) {
-  for (int32_t rho = 0; rho < nu; ++rho) {
-    for (int32_t i = 0; i < nu; ++i) fill(i, w->system[(rho + i) % nu]);
-    if (RsSolve(w, nu)) return true;
-  }
-  return false;
-}
-
-}  // namespace
-
 bool RsCorrect(uint8_t* block, int32_t c, int32_t k, int32_t t, QrRsWork* w) {
+  w->spent += int64_t{c} * (c - k);
   if (RsCheck(block, c, k, w)) return true;
+  if (w->Exhausted()) return false;
   const auto& mul = ProductTable().p;
   if (c > kMaxBlockBytes || t < 1) return false;
   if (t > kMaxCorrectable) t = kMaxCorrectable;
   if (2 * t > c - k) return false;
+  const int32_t n2t = 2 * t;
 
   // Syndromes S_j = sum of r_i alpha^(j (c - 1 - i)), in logs: the terms are
   // independent lookups rather than one chain of products.
   uint8_t* S = w->syndromes;
-  int32_t logs[kMaxBlockBytes], powers[kMaxBlockBytes], steps[kMaxBlockBytes];
+  int32_t powers[kMaxBlockBytes], steps[kMaxBlockBytes];
   int32_t terms = 0;
   for (int32_t i = 0; i < c; ++i)
     if (block[i] != 0) {
-      logs[terms] = kField.log[block[i]];
       steps[terms] = (c - 1 - i) % 255;
-      powers[terms] = logs[terms];
+      powers[terms] = kField.log[block[i]];
       ++terms;
     }
-  for (int32_t j = 0; j < 2 * t; ++j) {
+  w->spent += int64_t{terms} * n2t;
+  for (int32_t j = 0; j < n2t; ++j) {
     uint8_t sum = 0;
     for (int32_t n = 0; n < terms; ++n) {
       sum ^= kField.exp[powers[n]];
@@ -176,54 +141,94 @@ bool RsCorrect(uint8_t* block, int32_t c, int32_t k, int32_t t, QrRsWork* w) {
     S[j] = sum;
   }
 
-  for (int32_t nu = 1; nu <= t; ++nu) {
-    // Error locator: sum_m lambda_m S_(i+m) = S_(i+nu).
-    const bool located = SolveRotated(w, nu, [&](int32_t i, uint8_t* row) {
-      for (int32_t m = 0; m < nu; ++m) row[m] = S[i + m];
-      row[nu] = S[i + nu];
-    });
-    if (!located) continue;
-    uint8_t lambda[kMaxCorrectable];
-    std::memcpy(lambda, w->solution, static_cast<size_t>(nu));
-
-    // Roots: p is an error position where alpha^(p nu) equals the sum of
-    // lambda_m alpha^(p m); the terms advance by alpha^m from one p to the next.
-    uint8_t term[kMaxCorrectable], step[kMaxCorrectable];
-    for (int32_t m = 0; m < nu; ++m) {
-      term[m] = lambda[m];
-      step[m] = GfPow(m);
+  // Berlekamp-Massey: the shortest recurrence Lambda(x) = 1 + L1 x + ... that
+  // generates the syndromes.
+  uint8_t lambda[2 * kMaxCorrectable + 1] = {1};
+  uint8_t prior[2 * kMaxCorrectable + 1] = {1};
+  int32_t L = 0, shift = 1;
+  uint8_t priorDiscrepancy = 1;
+  for (int32_t r = 0; r < n2t; ++r) {
+    uint8_t d = S[r];
+    for (int32_t i = 1; i <= L; ++i) d ^= mul[lambda[i]][S[r - i]];
+    if (d == 0) {
+      ++shift;
+      continue;
     }
-    const uint8_t stepNu = GfPow(nu);
-    uint8_t power = 1;  // alpha^(p nu)
-    int32_t found = 0;
-    for (int32_t p = 0; p < c; ++p) {
-      uint8_t sum = 0;
-      for (int32_t m = 0; m < nu; ++m) {
-        sum ^= term[m];
-        term[m] = mul[term[m]][step[m]];
-      }
-      if (power == sum) {
-        if (found == nu) {
-          found = nu + 1;
-          break;
-        }
-        w->positions[found++] = p;
-      }
-      power = mul[power][stepNu];
+    const uint8_t scale = GfDiv(d, priorDiscrepancy);
+    const uint8_t* byScale = mul[scale];
+    if (2 * L <= r) {
+      uint8_t saved[2 * kMaxCorrectable + 1];
+      std::memcpy(saved, lambda, sizeof saved);
+      for (int32_t i = 0; i + shift <= n2t; ++i) lambda[i + shift] ^= byScale[prior[i]];
+      std::memcpy(prior, saved, sizeof prior);
+      L = r + 1 - L;
+      priorDiscrepancy = d;
+      shift = 1;
+    } else {
+      for (int32_t i = 0; i + shift <= n2t; ++i) lambda[i + shift] ^= byScale[prior[i]];
+      ++shift;
     }
-    if (found != nu) continue;
-
-    // Error values: sum_m Y_m alpha^(p_m i) = S_i.
-    const bool valued = SolveRotated(w, nu, [&](int32_t i, uint8_t* row) {
-      for (int32_t m = 0; m < nu; ++m) row[m] = GfPow(w->positions[m] * i);
-      row[nu] = S[i];
-    });
-    if (!valued) continue;
-
-    for (int32_t m = 0; m < nu; ++m) block[c - 1 - w->positions[m]] ^= w->solution[m];
-    if (RsCheck(block, c, k, w)) return true;
-    for (int32_t m = 0; m < nu; ++m) block[c - 1 - w->positions[m]] ^= w->solution[m];
   }
+  w->spent += int64_t{n2t} * n2t;
+  // More errors than the block may correct: refused before any is located.
+  if (L > t) return false;
+  for (int32_t i = L + 1; i <= n2t; ++i)
+    if (lambda[i] != 0) return false;
+
+  // Roots: power p is an error position where Lambda(alpha^-p) = 0; term m
+  // advances by alpha^-m from one p to the next.
+  uint8_t term[kMaxCorrectable + 1], step[kMaxCorrectable + 1];
+  for (int32_t m = 0; m <= L; ++m) {
+    term[m] = lambda[m];
+    step[m] = GfPow((255 - m) % 255);
+  }
+  int32_t found = 0;
+  w->spent += int64_t{c} * (L + 1);
+  for (int32_t p = 0; p < c; ++p) {
+    uint8_t sum = 0;
+    for (int32_t m = 0; m <= L; ++m) {
+      sum ^= term[m];
+      term[m] = mul[term[m]][step[m]];
+    }
+    if (sum == 0) {
+      if (found == L) return false;
+      w->positions[found++] = p;
+    }
+  }
+  if (found != L) return false;
+
+  // Values by Forney: with Omega = S Lambda mod x^2t, the error at X = alpha^p
+  // is X Omega(X^-1) / Lambda'(X^-1) (the generator's roots start at alpha^0).
+  uint8_t omega[2 * kMaxCorrectable] = {};
+  for (int32_t i = 0; i < n2t; ++i) {
+    uint8_t v = 0;
+    for (int32_t j = 0; j <= i && j <= L; ++j) v ^= mul[lambda[j]][S[i - j]];
+    omega[i] = v;
+  }
+  uint8_t values[kMaxCorrectable];
+  for (int32_t m = 0; m < L; ++m) {
+    const int32_t p = w->positions[m];
+    const uint8_t inverse = GfPow((255 - p % 255) % 255);  // X^-1
+    uint8_t num = 0, power = 1;
+    for (int32_t i = 0; i < n2t; ++i) {
+      num ^= mul[omega[i]][power];
+      power = mul[power][inverse];
+    }
+    // Lambda'(X^-1) = sum over odd i of Lambda_i X^-(i-1).
+    uint8_t deriv = 0, pw = 1;
+    const uint8_t inverse2 = mul[inverse][inverse];
+    for (int32_t i = 1; i <= L; i += 2) {
+      deriv ^= mul[lambda[i]][pw];
+      pw = mul[pw][inverse2];
+    }
+    if (deriv == 0) return false;
+    values[m] = mul[GfPow(p % 255)][GfDiv(num, deriv)];
+  }
+  w->spent += int64_t{L} * n2t;
+
+  for (int32_t m = 0; m < L; ++m) block[c - 1 - w->positions[m]] ^= values[m];
+  if (RsCheck(block, c, k, w)) return true;
+  for (int32_t m = 0; m < L; ++m) block[c - 1 - w->positions[m]] ^= values[m];
   return false;
 }
 

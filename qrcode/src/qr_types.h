@@ -96,8 +96,11 @@ struct QrModuleMatrix {
   uint8_t At(int32_t column, int32_t row) const { return cells[row * kMatrixSide + column]; }
 };
 
-constexpr int32_t kMaxDataBytes = 7104;   // room for the longest content (7089) and a zero
-constexpr int32_t kMaxContentBytes = 7089;
+constexpr int32_t kMaxContentBytes = 7089;  // the longest content as the symbol holds it
+// Converted to UTF-8 a byte can become three (a version 40-L symbol holds at
+// most 2953 bytes).
+constexpr int32_t kMaxConvertedBytes = 8880;
+constexpr int32_t kMaxDataBytes = 8896;  // room for either and a zero
 
 // One decoded symbol.
 struct QrResult {
@@ -106,6 +109,9 @@ struct QrResult {
   int32_t length = 0;
   uint8_t data[kMaxDataBytes] = {};
   int32_t corners[8] = {};  // x0 y0 .. x3 y3 in processing-area pixels
+  int32_t modifier = 1;     // of the symbology identifier ]Q1 .. ]Q6
+  int32_t encoding = 0;     // QrEncoding of the data
+  int32_t mirrored = 0;     // read as its mirror image
 };
 
 }  // namespace vantrel::qr

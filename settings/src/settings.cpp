@@ -72,6 +72,7 @@ void Each(Ini& ini, SettingsRecord* s, bool reading, const GuideRebuild* rebuild
   i32("Threshold", &s->QrThreshold, d.QrThreshold);
   i32("QRBlack", &s->QRBlack, d.QRBlack);
   i32("TargetColor", &s->TargetColor, d.TargetColor);
+  i32("Robust", &s->QrRobust, d.QrRobust);
 
   ini.SetSection("DMXCODE");
   i32("MaxTime", &s->MaxTime, d.MaxTime);

@@ -24,6 +24,7 @@ class DecodeQrCodeCall : public ::testing::Test {
     ASSERT_EQ(OvoUtilInitialize(), 0);
     OverlaySetScale(1, 1, nullptr, nullptr);
     ASSERT_EQ(StartQrLibrary(), 0);
+    OvoQrcSetParameterFile(nullptr);
   }
   void TearDown() override {
     StopQrLibrary();
@@ -142,6 +143,7 @@ TEST_F(DecodeQrCodeCall, PolarityAndChannelFromTheSettings) {
   s.Area[1] = 0;
   s.Area[2] = 639;
   s.Area[3] = 479;
+  s.QrRobust = 0;
   Out o;
   EXPECT_EQ(Decode(pic.get(), s, OverlayOrigin{}, kDecodeDataBytes, &o), -4);
   s.QRBlack = 0;
@@ -159,6 +161,16 @@ TEST_F(DecodeQrCodeCall, PolarityAndChannelFromTheSettings) {
   // The threshold moves with the settings: at 255 every pixel is dark.
   s.QrThreshold = 255;
   EXPECT_EQ(Decode(pic.get(), s, OverlayOrigin{}, kDecodeDataBytes, &o), -4);
+  // The robust reading (the station's default) finds the light-on-dark
+  // symbol in the blue bytes with the red channel and the dark polarity.
+  s = SettingsRecord{};
+  s.Area[0] = 0;
+  s.Area[1] = 0;
+  s.Area[2] = 639;
+  s.Area[3] = 479;
+  EXPECT_EQ(s.QrRobust, 1);
+  EXPECT_EQ(Decode(pic.get(), s, OverlayOrigin{}, kDecodeDataBytes, &o), 0);
+  EXPECT_EQ(std::string(o.data, static_cast<size_t>(o.length)), "STATION 0123456789 READING");
 }
 
 }  // namespace

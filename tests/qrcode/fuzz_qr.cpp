@@ -1,8 +1,9 @@
 // Fuzz target: the QR decoder on pictures made from the input. Even first
 // bytes make a picture of its own (raw pixels or runs of dark and light, which
 // breed finder-like structures); odd ones take a rendered symbol and paint the
-// input's rectangles over it. Every call must return a status, never crash,
-// and results must stay within their records.
+// input's rectangles over it. The robust reading is on unless the input turns
+// it off. Every call must return a status, never crash, and results must stay
+// within their records.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -55,28 +56,33 @@ void Decode(DibImage picture, const uint8_t* p, size_t n) {
   OvoQrcSetArea(area);
   OvoQrcSetThreshold((at(1) & 0x40) ? at(6) : 128, (at(1) & 0x20) ? 0 : 1);
   OvoQrcSetColor(at(7) % 4);
+  OvoQrcSetRobust((at(1) & 0x10) ? 0 : 1);
   int32_t count = -1;
   const int32_t status = OvoQrcDecode(&count);
   if ((status == 0) != (count > 0)) std::abort();
   for (int32_t i = -1; i <= count; ++i) {
-    uint8_t buf[8000];
+    uint8_t buf[9000];
     int32_t len = static_cast<int32_t>(sizeof buf);
     const int32_t s = OvoQrcGetData(i, &len, buf);
     const bool valid = i >= 0 && i < count;
     if ((s == 0) != valid) std::abort();
-    if (valid && (len < 1 || len > 7089 || buf[len] != 0)) std::abort();
+    if (valid && (len < 1 || len > 8880 || buf[len] != 0)) std::abort();
     int32_t version = 0, level = -1;
     if (valid && (OvoQrcGetVersion(i, &version) != 0 || version < 1 || version > 40)) std::abort();
     if (valid && (OvoQrcGetLevel(i, &level) != 0 || level < 0 || level > 3)) std::abort();
+    int32_t modifier = 0, encoding = -1, mirrored = -1;
+    if (valid && (OvoQrcGetSymbolInfo(i, &modifier, &encoding, &mirrored) != 0 || modifier < 1 || modifier > 6 ||
+                  encoding < 0 || encoding > 2 || (mirrored != 0 && mirrored != 1)))
+      std::abort();
   }
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  // The parameter file is read here and never written: the instance lives
-  // until the process ends.
+  // The parameter file is read here and never written.
   if (OvoQrcInitialize() != 0) std::abort();
+  OvoQrcSetParameterFile(nullptr);
   MakeBases();
   return 0;
 }

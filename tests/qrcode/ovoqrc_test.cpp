@@ -74,8 +74,40 @@ TEST_F(QrInterface, EverythingWaitsForInitialization) {
   OvoQrcSetArea(area);
   OvoQrcSetThreshold(5, 0);
   OvoQrcSetColor(1);
+  OvoQrcSetRobust(0);
+  OvoQrcSetParameterFile("elsewhere.ini");
+  EXPECT_EQ(OvoQrcGetSymbolInfo(0, &v, &v, &v), -8);
   OvoQrcTerminate();
   EXPECT_FALSE(std::filesystem::exists("OvoQrc.ini"));
+  EXPECT_FALSE(std::filesystem::exists("elsewhere.ini"));
+}
+
+TEST_F(QrInterface, TheParameterFileCanBeNamedOrNone) {
+  // None: the station's command-line tools, tests and benchmarks leave nothing behind.
+  ASSERT_EQ(OvoQrcInitialize(), 0);
+  OvoQrcSetParameterFile(nullptr);
+  OvoQrcTerminate();
+  EXPECT_FALSE(std::filesystem::exists("OvoQrc.ini"));
+  ASSERT_EQ(OvoQrcInitialize(), 0);
+  OvoQrcSetParameterFile("");
+  OvoQrcTerminate();
+  EXPECT_FALSE(std::filesystem::exists("OvoQrc.ini"));
+
+  // Named: written there instead, with the same keys.
+  const std::string named = (std::filesystem::current_path() / "named.ini").string();
+  ASSERT_EQ(OvoQrcInitialize(), 0);
+  OvoQrcSetThreshold(77, 1);
+  OvoQrcSetParameterFile(named.c_str());
+  OvoQrcTerminate();
+  EXPECT_FALSE(std::filesystem::exists("OvoQrc.ini"));
+  ASSERT_TRUE(std::filesystem::exists(named));
+  OvoUtilIni ini;
+  ini.SetFile(named);
+  ini.SetSection("QR_CODE_PARAMETER");
+  int32_t threshold = -1;
+  ini.ReadInt("ThreshLevel", &threshold, -1);
+  EXPECT_EQ(threshold, 77);
+  std::filesystem::remove(named);
 }
 
 TEST_F(QrInterface, DefaultsWhenThereIsNoParameterFile) {
@@ -118,6 +150,7 @@ TEST_F(QrInterface, FileValuesServeUntilTheSettersAreCalled) {
   // The file's polarity and channel read a light-on-dark symbol in the green channel.
   WriteFile("[QR_CODE_PARAMETER]\nArea=0 0 639 479\nThreshLevel=128\nReverse=0\nRGBSelect=1\n");
   ASSERT_EQ(OvoQrcInitialize(), 0);
+  OvoQrcSetRobust(0);
   const test::ModuleMatrix m = ZintQr({"--vers=3"}, "FROM THE FILE");
   test::RenderOptions o;
   o.moduleSize = 4;
@@ -138,6 +171,10 @@ TEST_F(QrInterface, FileValuesServeUntilTheSettersAreCalled) {
   OvoQrcSetColor(0);
   EXPECT_EQ(OvoQrcDecode(&count), -4);
   EXPECT_EQ(count, 0);
+  // The robust reading looks at the darkest channel too, and the other polarity.
+  OvoQrcSetRobust(1);
+  EXPECT_EQ(OvoQrcDecode(&count), 0);
+  EXPECT_EQ(count, 1);
 }
 
 TEST_F(QrInterface, SettersClampAndTheAreaIsClampedAtTheDecode) {
@@ -209,6 +246,9 @@ TEST_F(QrInterface, GettersAndTheDataCopy) {
   EXPECT_EQ(out.symbols[0].data, "ABCDEFGHIJKLMNOPQRSTUVWXY");
   EXPECT_EQ(out.symbols[0].version, 2);
   EXPECT_EQ(out.symbols[0].level, 1);
+  EXPECT_EQ(out.symbols[0].modifier, 1);  // ]Q1
+  EXPECT_EQ(out.symbols[0].encoding, 0);  // the symbol's own bytes
+  EXPECT_EQ(out.symbols[0].mirrored, 0);
 
   struct Case {
     int32_t capacity;
@@ -237,12 +277,14 @@ TEST_F(QrInterface, GettersAndTheDataCopy) {
   EXPECT_EQ(OvoQrcGetVersion(0, nullptr), 0);
   EXPECT_EQ(OvoQrcGetLevel(0, nullptr), 0);
   EXPECT_EQ(OvoQrcGetPosition(0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr), 0);
+  EXPECT_EQ(OvoQrcGetSymbolInfo(0, nullptr, nullptr, nullptr), 0);
   for (int32_t index : {1, -1, 1 << 30}) {
     SCOPED_TRACE(index);
     EXPECT_EQ(OvoQrcGetData(index, &len, nullptr), -1);
     EXPECT_EQ(OvoQrcGetVersion(index, &v), -1);
     EXPECT_EQ(OvoQrcGetLevel(index, &v), -1);
     EXPECT_EQ(OvoQrcGetPosition(index, &v, &v, &v, &v, &v, &v, &v, &v), -1);
+    EXPECT_EQ(OvoQrcGetSymbolInfo(index, &v, &v, &v), -1);
   }
   EXPECT_EQ(v, -1);
 }

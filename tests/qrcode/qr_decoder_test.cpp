@@ -151,15 +151,17 @@ TEST(QrDecodeLoop, AnEciSymbolIsDroppedButConsumesItsFinders) {
 }
 
 TEST(QrPipeline, ATextureOfFindersStaysWithinTheBudget) {
-  // 12 x 12 finder patterns: 128 finders and thousands of candidates, each
-  // of which fails. The attempts stop at the budget.
+  // 12 x 12 finder patterns: 128 finders, two million triples and thousands
+  // of candidates, each of which fails. The candidate stage stops at its
+  // budget of triples, the attempts at theirs.
   BinaryCanvas c(12 * 10 + 4, 12 * 10 + 4);
   for (int32_t j = 0; j < 12; ++j)
     for (int32_t i = 0; i < 12; ++i) c.PaintFinder(1, 3 + 10 * i, 3 + 10 * j);
   auto ctx = std::make_unique<QrDecodeContext>();
   EXPECT_EQ(RunPipeline(ctx.get(), c.Image()), 0);
   EXPECT_EQ(ctx->finders.size(), 128u);
-  EXPECT_GT(ctx->candidates.size(), 1000u);
+  EXPECT_EQ(ctx->triplesExamined, kCandidateTripleBudget);
+  EXPECT_GT(ctx->candidates.size(), 50u);
   EXPECT_LE(ctx->sampledModules, kSampledModuleBudget);
   EXPECT_GT(ctx->sampledModules, kSampledModuleBudget / 2);
 

@@ -16,7 +16,10 @@ namespace {
 
 class QrPictures : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() { ASSERT_EQ(OvoQrcInitialize(), 0); }
+  static void SetUpTestSuite() {
+    ASSERT_EQ(OvoQrcInitialize(), 0);
+    OvoQrcSetParameterFile(nullptr);
+  }
   static void TearDownTestSuite() { OvoQrcTerminate(); }
 };
 
@@ -117,6 +120,8 @@ test::DibPtr Picture(const test::ModuleMatrix& m, const View& v, int32_t bytesPe
   return pic;
 }
 
+// Read by the specified decoder; the robust reading, whose first pass it is,
+// reads the same with the same corners.
 void ExpectRead(const Symbol& s, const View& v, int32_t version, int32_t level, int32_t darkModules = 1) {
   test::DibPtr pic = Picture(s.matrix, v);
   const DecodeOutcome out = DecodeWithLibrary(pic.get(), nullptr, 128, darkModules);
@@ -125,6 +130,11 @@ void ExpectRead(const Symbol& s, const View& v, int32_t version, int32_t level, 
   EXPECT_EQ(out.symbols[0].version, version);
   EXPECT_EQ(out.symbols[0].level, level);
   EXPECT_EQ(out.symbols[0].data, s.expected);
+  const DecodeOutcome robust = DecodeWithLibrary(pic.get(), nullptr, 128, darkModules, 0, 1);
+  ASSERT_EQ(robust.count, 1);
+  EXPECT_EQ(robust.symbols[0].data, s.expected);
+  EXPECT_EQ(std::vector<int32_t>(robust.symbols[0].corners, robust.symbols[0].corners + 8),
+            std::vector<int32_t>(out.symbols[0].corners, out.symbols[0].corners + 8));
 }
 
 TEST_F(QrPictures, EveryVersionOfTheFirstTenThenASweep) {
@@ -264,6 +274,9 @@ TEST_F(QrPictures, LightOnDarkNeedsTheOtherPolarity) {
   // And a dark-on-light symbol is not read as light-on-dark.
   test::DibPtr normal = Picture(s.matrix, View{});
   EXPECT_EQ(DecodeWithLibrary(normal.get(), nullptr, 128, 0).status, -4);
+  // The robust reading tries the other polarity where the threshold set most of the area.
+  EXPECT_EQ(DecodeWithLibrary(pic.get(), nullptr, 128, 1, 0, 1).count, 1);
+  EXPECT_EQ(DecodeWithLibrary(normal.get(), nullptr, 128, 0, 0, 1).count, 1);
 }
 
 TEST_F(QrPictures, SeveralSymbolsInReadingOrder) {
@@ -285,13 +298,16 @@ TEST_F(QrPictures, SeveralSymbolsInReadingOrder) {
   paint(c, 320.3, 360.2, 0);
   paint(b, 480.1, 110.4, 8);
   paint(a, 150.2, 120.3, 0);
-  const DecodeOutcome out = DecodeWithLibrary(pic.get());
-  ASSERT_EQ(out.status, 0);
-  ASSERT_EQ(out.count, 3);
-  EXPECT_EQ(out.symbols[0].data, a.expected);
-  EXPECT_EQ(out.symbols[1].data, b.expected);
-  EXPECT_EQ(out.symbols[2].data, c.expected);
-  EXPECT_LT(out.symbols[0].corners[0], out.symbols[1].corners[0]);
+  for (int32_t robust : {0, 1}) {
+    SCOPED_TRACE(robust);
+    const DecodeOutcome out = DecodeWithLibrary(pic.get(), nullptr, 128, 1, 0, robust);
+    ASSERT_EQ(out.status, 0);
+    ASSERT_EQ(out.count, 3);
+    EXPECT_EQ(out.symbols[0].data, a.expected);
+    EXPECT_EQ(out.symbols[1].data, b.expected);
+    EXPECT_EQ(out.symbols[2].data, c.expected);
+    EXPECT_LT(out.symbols[0].corners[0], out.symbols[1].corners[0]);
+  }
 }
 
 TEST_F(QrPictures, TheCornersOutlineTheSymbol) {

@@ -141,5 +141,112 @@ TEST(QrSegments, BitsPastTheDataReadAsZero) {
   EXPECT_EQ(ReadBits(data, 2, 40, 16), 0u);
 }
 
+
+// The extended decoding: ECI, FNC1 and Hanzi beside the specified modes.
+struct Extended {
+  bool ok = false;
+  std::string data;
+  QrContent content;
+};
+Extended DecodeExtended(const std::vector<uint8_t>& stream, int32_t version = 1) {
+  Extended e;
+  std::vector<uint8_t> out(9000);
+  int32_t len = -1;
+  e.ok = DecodeSegmentsExtended(stream.data(), static_cast<int32_t>(stream.size()), version, false, out.data(),
+                                8880, &len, &e.content);
+  if (e.ok) e.data.assign(reinterpret_cast<const char*>(out.data()), static_cast<size_t>(len));
+  return e;
+}
+
+// Alphanumeric pairs of the 45-character table.
+BitWriter& Alnum(BitWriter& w, const std::string& text) {
+  static const std::string kTable = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ $%*+-./:";
+  w.Put(2, 4).Put(static_cast<uint32_t>(text.size()), 9);
+  for (size_t i = 0; i + 1 < text.size(); i += 2)
+    w.Put(static_cast<uint32_t>(kTable.find(text[i]) * 45 + kTable.find(text[i + 1])), 11);
+  if (text.size() % 2) w.Put(static_cast<uint32_t>(kTable.find(text.back())), 6);
+  return w;
+}
+BitWriter& Bytes(BitWriter& w, const std::string& bytes) {
+  w.Put(4, 4).Put(static_cast<uint32_t>(bytes.size()), 8);
+  for (unsigned char c : bytes) w.Put(c, 8);
+  return w;
+}
+
+TEST(QrSegmentsExtended, TextTheSpecifiedDecodingRefuses) {
+  struct Case {
+    const char* what;
+    std::vector<uint8_t> stream;
+    std::string want;
+    int32_t modifier, encoding;
+  };
+  BitWriter gs1, gs1Percent, second, letter, latin1, sjis, utf8, binary, hanzi, longEci, plain;
+  Alnum(gs1.Put(5, 4), "01%10AB").Put(0, 4);
+  Alnum(gs1Percent.Put(5, 4), "10A%%B%").Put(0, 4);
+  Bytes(second.Put(9, 4).Put(37, 8), "xyz").Put(0, 4);
+  Bytes(letter.Put(9, 4).Put('a' + 100, 8), "1").Put(0, 4);
+  Bytes(latin1.Put(7, 4).Put(3, 8), "caf\xE9").Put(0, 4);
+  Bytes(sjis.Put(7, 4).Put(20, 8), "\x8A\xBF\x8E\x9A").Put(0, 4);                 // 漢字
+  Bytes(utf8.Put(7, 4).Put(26, 8), "\xE6\xBC\xA2").Put(0, 4);                      // 漢
+  Bytes(binary.Put(7, 4).Put(0x80 | (899 >> 8), 8).Put(899 & 0xFF, 8), std::string("\x00\xFE", 2)).Put(0, 4);
+  // 阿 is B0A2 in GB 2312: (0xB0A2 - 0xA6A1) = 0x0A01 -> 0x0A * 0x60 + 0x01.
+  Alnum(hanzi.Put(13, 4).Put(1, 4).Put(1, 8).Put(0x0A * 0x60 + 0x01, 13), "AD").Put(0, 4);
+  Bytes(longEci.Put(7, 4).Put(0xC0, 8).Put(26, 16), "ok").Put(0, 4);               // the three-byte form
+  Bytes(plain, "\x8A\xBF").Put(0, 4);
+  const Case cases[] = {
+      {"GS1: the leading FNC1 gives nothing, % separates fields", gs1.Bytes(19), "01\x1D" "10AB", 3, 0},
+      {"GS1: %% is a percent sign, a % at the end a separator", gs1Percent.Bytes(19), "10A%B\x1D", 3, 0},
+      {"FNC1 in second position: the indicator's two digits first", second.Bytes(19), "37xyz", 5, 0},
+      {"FNC1 in second position: a letter indicator", letter.Bytes(19), "a1", 5, 0},
+      {"ECI 3: Latin-1 to UTF-8", latin1.Bytes(19), "caf\xC3\xA9", 2, 1},
+      {"ECI 20: Shift JIS to UTF-8", sjis.Bytes(19), "\xE6\xBC\xA2\xE5\xAD\x97", 2, 1},
+      {"ECI 26: UTF-8 as it is", utf8.Bytes(19), "\xE6\xBC\xA2", 2, 1},
+      {"ECI 899: binary bytes kept", binary.Bytes(19), std::string("\x00\xFE", 2), 2, 2},
+      {"Hanzi: GB 2312 to UTF-8, in a symbol without ECI", hanzi.Bytes(19), "\xE9\x98\xBF" "AD", 1, 1},
+      {"an ECI designator of three bytes", longEci.Bytes(19), "ok", 2, 1},
+      {"no ECI, no Hanzi: the symbol's own bytes", plain.Bytes(19), "\x8A\xBF", 1, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const Extended e = DecodeExtended(c.stream);
+    ASSERT_TRUE(e.ok);
+    EXPECT_EQ(e.data, c.want);
+    EXPECT_EQ(e.content.modifier, c.modifier);
+    EXPECT_EQ(e.content.encoding, c.encoding);
+  }
+}
+
+TEST(QrSegmentsExtended, NoTextRatherThanAWrongOne) {
+  BitWriter unknown, notText, beforeEci, badUtf8, hanziSubset, fnc1Late, badIndicator;
+  Bytes(unknown.Put(7, 4).Put(14, 8), "A\xE9").Put(0, 4);                       // ECI 14 names no character set
+  Bytes(notText.Put(7, 4).Put(27, 8), "\xC0").Put(0, 4);                        // ASCII has no 0xC0
+  Bytes(Bytes(beforeEci, "\xE9").Put(7, 4).Put(26, 8), "x").Put(0, 4);          // 0xE9 under no ECI
+  Bytes(badUtf8.Put(7, 4).Put(26, 8), "\xE6\xBC").Put(0, 4);                    // a cut UTF-8 sequence
+  hanziSubset.Put(13, 4).Put(2, 4).Put(1, 8).Put(1, 13).Put(0, 4);             // not the GB 2312 subset
+  Alnum(Bytes(fnc1Late, "A").Put(5, 4), "B").Put(0, 4);                       // FNC1 after data
+  Bytes(badIndicator.Put(9, 4).Put(150, 8), "x").Put(0, 4);                    // neither digits nor a letter
+  const struct {
+    const char* what;
+    std::vector<uint8_t> stream;
+  } cases[] = {{"an unknown ECI", unknown.Bytes(19)},          {"bytes that are no text in their ECI", notText.Bytes(19)},
+               {"bytes above 0x7F before any ECI", beforeEci.Bytes(19)}, {"invalid UTF-8", badUtf8.Bytes(19)},
+               {"a Hanzi subset other than GB 2312", hanziSubset.Bytes(19)}, {"FNC1 after data", fnc1Late.Bytes(19)},
+               {"an application indicator out of range", badIndicator.Bytes(19)}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_FALSE(DecodeExtended(c.stream).ok);
+    // The specified decoding refuses every one of them too.
+    EXPECT_EQ(Decode(c.stream, 1), "<rejected>");
+  }
+}
+
+TEST(QrSegmentsExtended, FirstModes) {
+  for (int32_t mode = 0; mode < 16; ++mode) {
+    const bool specified = mode == 1 || mode == 2 || mode == 3 || mode == 4 || mode == 8;
+    EXPECT_EQ(IsKnownFirstMode(mode, false), specified) << mode;
+    EXPECT_EQ(IsKnownFirstMode(mode, true), specified || mode == 5 || mode == 7 || mode == 9 || mode == 13) << mode;
+  }
+}
+
 }  // namespace
 }  // namespace vantrel::qr

@@ -94,17 +94,18 @@ void CrispCorners(int32_t N, int32_t module, int32_t ox, int32_t oy, qr::QrPoint
 }
 
 DecodeOutcome DecodeWithLibrary(DibImage picture, const int32_t* area, int32_t threshold,
-                                int32_t darkModules, int32_t channel) {
+                                int32_t darkModules, int32_t channel, int32_t robust) {
   DecodeOutcome out;
   EXPECT_EQ(OvoQrcSetImage(picture), 0);
   const int32_t whole[4] = {0, 0, DibGetWidth(picture) - 1, DibGetHeight(picture) - 1};
   OvoQrcSetArea(area ? area : whole);
   OvoQrcSetColor(channel);
   OvoQrcSetThreshold(threshold, darkModules);
+  OvoQrcSetRobust(robust);
   out.status = OvoQrcDecode(&out.count);
   for (int32_t i = 0; i < out.count; ++i) {
     DecodedSymbol s;
-    std::vector<uint8_t> buf(8000);
+    std::vector<uint8_t> buf(9000);
     int32_t len = static_cast<int32_t>(buf.size());
     EXPECT_EQ(OvoQrcGetData(i, &len, buf.data()), 0);
     s.data.assign(reinterpret_cast<const char*>(buf.data()), static_cast<size_t>(len));
@@ -112,6 +113,7 @@ DecodeOutcome DecodeWithLibrary(DibImage picture, const int32_t* area, int32_t t
     EXPECT_EQ(OvoQrcGetLevel(i, &s.level), 0);
     int32_t* c = s.corners;
     EXPECT_EQ(OvoQrcGetPosition(i, &c[0], &c[1], &c[2], &c[3], &c[4], &c[5], &c[6], &c[7]), 0);
+    EXPECT_EQ(OvoQrcGetSymbolInfo(i, &s.modifier, &s.encoding, &s.mirrored), 0);
     out.symbols.push_back(s);
   }
   return out;

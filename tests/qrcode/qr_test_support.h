@@ -53,6 +53,7 @@ struct DecodedSymbol {
   int32_t level = 0;
   std::string data;
   int32_t corners[8] = {};
+  int32_t modifier = 0, encoding = -1, mirrored = -1;
 };
 struct DecodeOutcome {
   int32_t status = 0;
@@ -61,11 +62,11 @@ struct DecodeOutcome {
 };
 
 // Decodes the picture through the interface with the area (null: the whole
-// picture), threshold 128 unless told, and reads back every symbol. The
-// library must be initialized.
+// picture), threshold 128 unless told, and reads back every symbol. robust 0
+// is the specified decoder alone. The library must be initialized.
 DecodeOutcome DecodeWithLibrary(DibImage picture, const int32_t* area = nullptr,
                                 int32_t threshold = 128, int32_t darkModules = 1,
-                                int32_t channel = 0);
+                                int32_t channel = 0, int32_t robust = 0);
 
 // Shift JIS bytes of a text of Kanji given as UTF-8, through iconv.
 std::string ToShiftJis(const std::string& utf8);

@@ -51,6 +51,7 @@ const char kDefaultFile[] =
     "Threshold=128\n"
     "QRBlack=1\n"
     "TargetColor=0\n"
+    "Robust=1\n"
     "[DMXCODE]\n"
     "MaxTime=1000\n"
     "Rad=0.100000\n"
@@ -69,7 +70,7 @@ SettingsRecord Unusual() {
   s.CODE128 = 0; s.CODE128_Min = 1; s.CODE128_Max = 77;
   s.NW7 = 0; s.NW7_Min = 3; s.NW7_Max = 55;
   s.ScanLevel = 4; s.ScanDegree = 37.25; s.AutoBin = 1; s.GuideLine = 0;
-  s.QrThreshold = 90; s.QRBlack = 0; s.TargetColor = 2;
+  s.QrThreshold = 90; s.QRBlack = 0; s.TargetColor = 2; s.QrRobust = 0;
   s.MaxTime = 250; s.Rad = 2.5; s.Amount = 1.75; s.DmxThreshold = 12; s.UnsharpMask = 1;
   return s;
 }
@@ -136,11 +137,12 @@ TEST(SettingsFile, DefaultAreaRule) {
 TEST(SettingsFile, ValuesAsTheyStandAndThe000Rule) {
   TempFolder dir;
   WriteText(dir.File("Vantrel.ini"),
-            "[QRCODE]\nThreshold=000\n[DMXCODE]\nThreshold=77\nRad=abc\n"
+            "[QRCODE]\nThreshold=000\nRobust=0\n[DMXCODE]\nThreshold=77\nRad=abc\n"
             "[BARCODE]\nScanLevel=99\nScanDegree=-400.5\nITF_Min=0\n");
   SettingsRecord s;
   LoadSettings(dir.File("Vantrel.ini"), &s);
   EXPECT_EQ(s.QrThreshold, 128);  // "000" reads as the default
+  EXPECT_EQ(s.QrRobust, 0);
   EXPECT_EQ(s.DmxThreshold, 77);
   EXPECT_EQ(s.Rad, 0.1);
   EXPECT_EQ(s.ScanLevel, 99);  // no range checks on load

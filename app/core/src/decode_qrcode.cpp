@@ -28,6 +28,7 @@ int32_t DecodeQrCode(DibImage picture, const SettingsRecord& settings, OverlayOr
   OvoQrcSetArea(area);
   OvoQrcSetColor(settings.TargetColor);
   OvoQrcSetThreshold(settings.QrThreshold, settings.QRBlack);
+  OvoQrcSetRobust(settings.QrRobust);
 
   int32_t count = 0;
   status = OvoQrcDecode(&count);

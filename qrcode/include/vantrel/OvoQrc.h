@@ -9,7 +9,20 @@
  *
  * Between initialization and termination the decoder keeps its parameters in
  * OvoQrc.ini (section "QR_CODE_PARAMETER") in the current directory: read at
- * initialization, written at termination.
+ * initialization, written at termination. OvoQrcSetParameterFile names
+ * another file, or none (command-line tools, tests and benchmarks leave
+ * nothing behind).
+ *
+ * Robust reading (on unless OvoQrcSetRobust(0)): when the specified decoding
+ * reads nothing, further passes look again with a projective geometry, a
+ * virtual quiet zone, a block threshold, the other polarity and the mirror
+ * image, within a fixed amount of work per decode; and the data may hold ECI
+ * designators, FNC1 (GS1) and Hanzi. With robust reading off the decoder reads
+ * exactly the specified symbols.
+ *
+ * Every decode does a bounded amount of work whatever the picture: the
+ * candidate triples, the sampled modules, the error correction and the robust
+ * passes each stop at a fixed budget, which ordinary pictures do not reach.
  *
  * Status codes: 0 success; -1 no image, or an index, length or capacity that
  * is refused; -2 unsupported pixel depth; -3 processing area too small; -4 no
@@ -18,7 +31,22 @@
  *
  * Decoded data are the symbol's bytes: digits and the 45 alphanumeric
  * characters as ASCII, 8-bit bytes unchanged, Kanji as two-byte Shift JIS
- * codes. Corner points are processing-area pixels: 0 the outer corner of the
+ * codes (encoding 0 of OvoQrcGetSymbolInfo). Robust reading changes that only
+ * for symbols the specified decoding refuses:
+ * - a symbol with an ECI designator or a Hanzi (GB 2312) segment gives UTF-8
+ *   text (encoding 1): byte segments converted from the character set their
+ *   ECI names, Kanji from Shift JIS, Hanzi from GB 2312; a segment that cannot
+ *   be converted (an unknown ECI, bytes that are no text in their character
+ *   set, bytes above 0x7F under no ECI) makes the symbol unreadable rather
+ *   than give a wrong text;
+ * - ECI 899 (binary data) keeps every byte as it stands (encoding 2);
+ * - with FNC1 (GS1) the field separator '%' of alphanumeric segments becomes
+ *   the byte 0x1D and the leading FNC1 gives nothing; FNC1 in second position
+ *   puts its application indicator (two digits or a letter) first. The
+ *   symbology identifier ]Q3 / ]Q5 is reported apart (OvoQrcGetSymbolInfo).
+ * The longest data, converted, is 8880 bytes.
+ *
+ * Corner points are processing-area pixels: 0 the outer corner of the
  * top-left finder pattern, 1 of the top-right one, 2 the symbol's bottom-right
  * corner, 3 the outer corner of the bottom-left finder pattern (in the
  * symbol's own orientation); in an upright picture they run clockwise. */
@@ -51,11 +79,18 @@ void OvoQrcSetArea(const int32_t* area);
 void OvoQrcSetThreshold(int32_t threshold, int32_t darkModules);
 /* Colour channel read from 24-bit pictures, clamped to 0..2: 0 red, 1 green, 2 blue. */
 void OvoQrcSetColor(int32_t channel);
+/* Robust reading: nonzero on (the default), zero the specified decoder alone. */
+void OvoQrcSetRobust(int32_t robust);
+/* The parameter file OvoQrcTerminate writes (a copy of the path is kept);
+ * null or empty: none is written. Initialization has read OvoQrc.ini of the
+ * current directory already. */
+void OvoQrcSetParameterFile(const char* path);
 
 /* 0 at least one symbol; -1 no image; -2 not 8 or 24 bits; -3 area narrower or
  * lower than 31 pixels; -4 no symbol; -8 not initialized. count (may be null)
- * receives the number of symbols, 0 on every failure. Symbols are ordered by
- * rows of the picture, top row first, and left to right within a row. */
+ * receives the number of symbols, 0 on every failure. Every symbol found is
+ * in the result list, index 0 .. count - 1, ordered by rows of the picture,
+ * top row first, and left to right within a row. */
 int32_t OvoQrcDecode(int32_t* count);
 
 /* length: in, the buffer's capacity in bytes (at least 1); out, the bytes
@@ -67,6 +102,12 @@ int32_t OvoQrcGetData(int32_t index, int32_t* length, uint8_t* buffer);
 int32_t OvoQrcGetVersion(int32_t index, int32_t* version);
 /* The symbol's error-correction level: 0 L, 1 M, 2 Q, 3 H (a null pointer is skipped). */
 int32_t OvoQrcGetLevel(int32_t index, int32_t* level);
+/* modifier: m of the symbology identifier "]Qm": 1 plain, 2 with ECI, 3 GS1
+ * (FNC1 first), 4 GS1 with ECI, 5 FNC1 in second position, 6 the same with
+ * ECI. encoding: 0 the symbol's own bytes, 1 UTF-8 converted text, 2 binary
+ * bytes (ECI 899). mirrored: 1 when the symbol was read as its mirror image.
+ * Null pointers are skipped. */
+int32_t OvoQrcGetSymbolInfo(int32_t index, int32_t* modifier, int32_t* encoding, int32_t* mirrored);
 /* The four corner points (null pointers are skipped). */
 int32_t OvoQrcGetPosition(int32_t index, int32_t* x0, int32_t* y0, int32_t* x1, int32_t* y1,
                           int32_t* x2, int32_t* y2, int32_t* x3, int32_t* y3);

@@ -47,6 +47,7 @@ struct SettingsRecord {
   int32_t QrThreshold = 128;  // key "Threshold" of QRCODE
   int32_t QRBlack = 1;
   int32_t TargetColor = 0;
+  int32_t QrRobust = 1;  // key "Robust" of QRCODE: the QR decoder's robust reading
 
   // DMXCODE
   int32_t MaxTime = 1000;
