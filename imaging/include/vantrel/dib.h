@@ -73,6 +73,16 @@ DibImage DibRotate(DibImage source, int32_t degreesClockwise);
 
 #ifdef __cplusplus
 }
+
+#include <memory>
+
+namespace vantrel {
+// An image that frees itself.
+struct DibDeleter {
+  void operator()(GmBlock* image) const { DibFree(image); }
+};
+using DibPtr = std::unique_ptr<GmBlock, DibDeleter>;
+}  // namespace vantrel
 #endif
 
 #endif
