@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "read_steps.h"
@@ -63,10 +64,11 @@ int32_t ReadQrCodes(DibImage picture, const SettingsRecord& settings, int32_t ca
   status = OvoQrcDecode(&count);
   if (status != 0) return status;
 
-  std::vector<uint8_t> data(static_cast<size_t>(std::max(capacity, 1)));
+  // The library writes what it copies; the rest is never read.
+  const auto data = std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(std::max(capacity, 1)));
   for (int32_t symbol = 0; symbol < count; ++symbol) {
     Reading reading;
-    status = ReadSymbol(symbol, r, capacity, data.data(), &reading);
+    status = ReadSymbol(symbol, r, capacity, data.get(), &reading);
     // The first symbol's failure is the reading's; a later one is only left out.
     if (status != 0 && symbol == 0) return status;
     if (status == 0) readings->push_back(std::move(reading));
