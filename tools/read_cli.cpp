@@ -317,19 +317,17 @@ int RunRead(const ReadOptions& o, std::FILE* out, std::FILE* err) {
     LoadSettings(o.settingsFile, &base);
   }
 
-  // The utility library always (pictures, overlay store); the QR library and
-  // the Data Matrix reader for the kinds offered.
+  // The QR library and the Data Matrix reader for the kinds offered; a reading
+  // draws nothing, so the utility library's overlay store is not needed.
   DecoderLibraries libraries;
-  DecoderLibraries::Libraries wanted = DecoderLibraries::kUtil;
   const CodeKinds kinds = KindsOf(o.kind);
+  DecoderLibraries::Libraries wanted = 0;
   if ((kinds & kReadQrCode) != 0) wanted |= DecoderLibraries::kQr;
   if ((kinds & kReadDataMatrix) != 0) wanted |= DecoderLibraries::kDataMatrix;
   DecoderLibraries::Libraries failed = 0;
   if (const int32_t status = libraries.Start(wanted, &failed); status != 0) {
-    const char* which = failed == DecoderLibraries::kQr           ? "the QR library"
-                        : failed == DecoderLibraries::kDataMatrix ? "the Data Matrix reader"
-                                                                  : "the utility library";
-    std::fprintf(err, "vantrel-read: %s did not start (%d)\n", which, status);
+    std::fprintf(err, "vantrel-read: the %s did not start (%d)\n",
+                 failed == DecoderLibraries::kQr ? "QR library" : "Data Matrix reader", status);
     return 2;
   }
 
