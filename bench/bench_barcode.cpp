@@ -1,10 +1,7 @@
 // OvoBcdDecode on 640 x 480 24-bit frames: a symbol through the range's centre
 // with the station's default scan (level 1, 90 degrees), frames without a
 // symbol searched completely (level 4, 10 degrees), each with AutoBin off and on.
-//
-// With VANTREL_BENCH_ZXING and/or VANTREL_BENCH_ZBAR defined (and the library
-// linked), the same frames also go through zxing-cpp and ZBar, restricted to
-// the station's six symbologies, for comparison.
+// The peers' times on the same kind of frames: vantrel-bench --peers.
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
@@ -14,20 +11,6 @@
 
 #include "symbol_render.h"
 #include "vantrel/OvoBcd.h"
-
-// ZBar's C++ classes must come before zxing-cpp's error macros.
-#if defined(VANTREL_BENCH_ZBAR) && !__has_include(<zbar.h>)
-#undef VANTREL_BENCH_ZBAR
-#endif
-#if defined(VANTREL_BENCH_ZXING) && !__has_include(<ZXing/ReadBarcode.h>)
-#undef VANTREL_BENCH_ZXING
-#endif
-#ifdef VANTREL_BENCH_ZBAR
-#include <zbar.h>
-#endif
-#ifdef VANTREL_BENCH_ZXING
-#include <ZXing/ReadBarcode.h>
-#endif
 
 namespace {
 
@@ -141,89 +124,5 @@ BENCHMARK(BM_OvoBcdWholeSearch)
     ->ArgsProduct({{kBlank, kShadedWall, kStripes}, {0, 1}})
     ->ArgNames({"frame", "autobin"})
     ->Unit(benchmark::kMillisecond);
-
-#ifdef VANTREL_BENCH_ZXING
-ZXing::DecodeHints PeerHints() {
-  using F = ZXing::BarcodeFormat;
-  ZXing::DecodeHints h;
-  h.setFormats(F::EAN8 | F::EAN13 | F::ITF | F::Code39 | F::Code128 | F::Codabar);
-  return h;
-}
-
-void ZXingRead(benchmark::State& state, DibImage frame, bool expectSymbol) {
-  const ZXing::ImageView view(DibGetBits(frame), DibGetWidth(frame), DibGetHeight(frame),
-                              ZXing::ImageFormat::BGR, DibGetStride(frame));
-  const ZXing::DecodeHints hints = PeerHints();
-  for (auto _ : state) {
-    const ZXing::Result r = ZXing::ReadBarcode(view, hints);
-    if (r.isValid() != expectSymbol) {
-      state.SkipWithError(expectSymbol ? "symbol not read" : "read a symbol in a frame without one");
-      break;
-    }
-    benchmark::DoNotOptimize(r);
-  }
-}
-
-void BM_ZXingSymbolAtCentre(benchmark::State& state) {
-  const int index = static_cast<int>(state.range(0));
-  ZXingRead(state, SymbolFrame(index), true);
-  state.SetLabel(kSymbols[index].name);
-}
-BENCHMARK(BM_ZXingSymbolAtCentre)->DenseRange(0, kSymbolCount - 1)->ArgName("symbol")->Unit(benchmark::kMicrosecond);
-
-void BM_ZXingNoSymbol(benchmark::State& state) {
-  const int kind = static_cast<int>(state.range(0));
-  ZXingRead(state, EmptyFrame(kind), false);
-  state.SetLabel(kEmptyNames[kind]);
-}
-BENCHMARK(BM_ZXingNoSymbol)->DenseRange(0, kEmptyKinds - 1)->ArgName("frame")->Unit(benchmark::kMillisecond);
-#endif
-
-#ifdef VANTREL_BENCH_ZBAR
-using namespace zbar;  // its C interface lives there in C++
-
-// ZBar takes grey pictures: the conversion is part of every read, as it is of ours.
-void ZBarRead(benchmark::State& state, DibImage frame, bool expectSymbol) {
-  zbar_image_scanner_t* scanner = zbar_image_scanner_create();
-  zbar_image_scanner_set_config(scanner, ZBAR_NONE, ZBAR_CFG_ENABLE, 0);
-  for (zbar_symbol_type_t t : {ZBAR_EAN8, ZBAR_EAN13, ZBAR_I25, ZBAR_CODE39, ZBAR_CODE128, ZBAR_CODABAR})
-    zbar_image_scanner_set_config(scanner, t, ZBAR_CFG_ENABLE, 1);
-  const int32_t w = DibGetWidth(frame), h = DibGetHeight(frame), stride = DibGetStride(frame);
-  const uint8_t* bits = DibGetBits(frame);
-  std::vector<uint8_t> grey(static_cast<size_t>(w) * h);
-  zbar_image_t* image = zbar_image_create();
-  zbar_image_set_format(image, zbar_fourcc('Y', '8', '0', '0'));
-  zbar_image_set_size(image, w, h);
-  for (auto _ : state) {
-    for (int32_t y = 0; y < h; ++y)
-      for (int32_t x = 0; x < w; ++x) {
-        const uint8_t* p = bits + y * stride + x * 3;
-        grey[static_cast<size_t>(y) * w + x] = static_cast<uint8_t>((299 * p[2] + 587 * p[1] + 114 * p[0] + 500) / 1000);
-      }
-    zbar_image_set_data(image, grey.data(), grey.size(), nullptr);
-    const int n = zbar_scan_image(scanner, image);
-    if ((n > 0) != expectSymbol) {
-      state.SkipWithError(expectSymbol ? "symbol not read" : "read a symbol in a frame without one");
-      break;
-    }
-  }
-  zbar_image_destroy(image);
-  zbar_image_scanner_destroy(scanner);
-}
-
-void BM_ZBarSymbolAtCentre(benchmark::State& state) {
-  const int index = static_cast<int>(state.range(0));
-  ZBarRead(state, SymbolFrame(index), true);
-  state.SetLabel(kSymbols[index].name);
-}
-BENCHMARK(BM_ZBarSymbolAtCentre)->DenseRange(0, kSymbolCount - 1)->ArgName("symbol")->Unit(benchmark::kMicrosecond);
-
-void BM_ZBarNoSymbol(benchmark::State& state) {
-  const int kind = static_cast<int>(state.range(0));
-  ZBarRead(state, EmptyFrame(kind), false);
-  state.SetLabel(kEmptyNames[kind]);
-}
-BENCHMARK(BM_ZBarNoSymbol)->DenseRange(0, kEmptyKinds - 1)->ArgName("frame")->Unit(benchmark::kMillisecond);
-#endif
 
 }  // namespace

@@ -1,6 +1,6 @@
 // The reading cycle's rate: frames per second through the real pipeline (the
 // replay source playing as fast as the cycle takes frames) with each decoder
-// on 640 x 480 frames, the decode call alone on the same frame, and the time a
+// on 640 x 480 frames, the reading alone on the same frame, and the time a
 // frame spends outside the decoders (copy into the ring and the hand-off).
 #include <benchmark/benchmark.h>
 
@@ -14,10 +14,10 @@
 #include <string>
 
 #include "symbol_render.h"
-#include "vantrel/decode_calls.h"
+#include "vantrel/decoder_libraries.h"
 #include "vantrel/dib_file.h"
 #include "vantrel/img_acq_ctrl.h"
-#include "vantrel/ovoutil.h"
+#include "vantrel/reading.h"
 #include "vantrel/reading_cycle.h"
 
 namespace {
@@ -71,13 +71,8 @@ vantrel::SettingsRecord SettingsFor(int decoder) {
 }
 
 void Libraries() {
-  static const bool started = [] {
-    OvoUtilInitialize();
-    vantrel::StartQrLibrary();
-    vantrel::StartDataMatrixReader();
-    return true;
-  }();
-  (void)started;
+  static vantrel::DecoderLibraries libraries;
+  libraries.Start();
 }
 
 // Frames per second that the whole cycle sustains: replay source, conversion,
@@ -125,7 +120,7 @@ void BM_CycleThroughPipeline(benchmark::State& state) {
   };
   vantrel::ReadingCycle cycle(ctrl.Ring(), callbacks);
   cyclePtr = &cycle;
-  ctrl.AttachCycle(&cycle);
+  ctrl.AttachSink(&cycle);
   vantrel::SetCameraReplay(file, 0);
   ctrl.Xsize = 640;
   ctrl.Ysize = 480;
@@ -133,7 +128,7 @@ void BM_CycleThroughPipeline(benchmark::State& state) {
   if (ctrl.BuildGraph() != 0 || cycle.StartReading() != 0) {
     state.SkipWithError(("pipeline: " + ctrl.LastError()).c_str());
     ctrl.TeardownGraph();
-    ctrl.AttachCycle(nullptr);
+    ctrl.AttachSink(nullptr);
     std::filesystem::remove_all(folder);
     return;
   }
@@ -160,7 +155,7 @@ void BM_CycleThroughPipeline(benchmark::State& state) {
   state.counters["fps"] = benchmark::Counter(static_cast<double>(next - start), benchmark::Counter::kIsRate);
   state.counters["results"] = static_cast<double>(decoded);
   ctrl.TeardownGraph();
-  ctrl.AttachCycle(nullptr);
+  ctrl.AttachSink(nullptr);
   vantrel::SetCameraReplay("");
   std::filesystem::remove_all(folder);
 }
@@ -173,33 +168,18 @@ BENCHMARK(BM_CycleThroughPipeline)
     ->Unit(benchmark::kMillisecond)
     ->MinTime(2.0);
 
-// The decode call alone on the same frame, for the difference to the above.
+// The reading alone on the same frame (what the cycle runs for a frame), for
+// the difference to the above.
 void BM_DecodeCallAlone(benchmark::State& state) {
   Libraries();
   const int decoder = static_cast<int>(state.range(0));
   state.SetLabel(DecoderName(decoder));
   DibPtr picture = Picture(decoder);
   const vantrel::SettingsRecord settings = SettingsFor(decoder);
-  char data[vantrel::kDecodeDataBytes];
-  char typeName[20];
-  char version[50];
-  char level[50];
-  int32_t position[8];
-  int32_t length = 0;
+  const vantrel::CodeKinds kinds = vantrel::EnabledKinds(settings);
   int32_t status = 0;
   for (auto _ : state) {
-    switch (decoder) {
-      case kBarcode:
-        status = vantrel::DecodeBarcode(picture.get(), settings, {}, typeName, &length, position, data);
-        break;
-      case kQr:
-        status = vantrel::DecodeQrCode(picture.get(), settings, {}, 100, version, level, position, data, &length);
-        break;
-      default:
-        status = vantrel::DecodeDataMatrix(picture.get(), settings, {}, data, vantrel::kDecodeDataBytes, position,
-                                           &length);
-        break;
-    }
+    status = vantrel::ReadPicture(picture.get(), settings, kinds).front().status;
     benchmark::DoNotOptimize(status);
   }
   if (status != 0) state.SkipWithError("the frame did not decode");

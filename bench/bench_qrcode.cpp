@@ -2,10 +2,8 @@
 // version-2 symbol, a version-10 symbol, four symbols, a frame without one and
 // a dim grey symbol that only the robust reading finds, each with the robust
 // reading off (the specified decoder alone) and on. The frames are lightly
-// blurred and noisy, as from a camera.
-//
-// With VANTREL_BENCH_PEERS defined and the peers' libraries linked, the same
-// frames also go through zxing-cpp and ZBar, restricted to QR codes.
+// blurred and noisy, as from a camera. The peers' times on the same kind of
+// frames: vantrel-bench --peers.
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
@@ -14,16 +12,6 @@
 
 #include "symbol_render.h"
 #include "vantrel/OvoQrc.h"
-
-// ZBar's C++ classes must come before zxing-cpp's error macros.
-#if defined(VANTREL_BENCH_PEERS) && __has_include(<zbar.h>)
-#include <zbar.h>
-#define VANTREL_BENCH_ZBAR 1
-#endif
-#if defined(VANTREL_BENCH_PEERS) && __has_include(<ZXing/ReadBarcode.h>)
-#include <ZXing/ReadBarcode.h>
-#define VANTREL_BENCH_ZXING 1
-#endif
 
 namespace {
 
@@ -113,65 +101,5 @@ BENCHMARK(BM_OvoQrcDecode)
     ->ArgsProduct({benchmark::CreateDenseRange(0, kFrames - 1, 1), {0, 1}})
     ->ArgNames({"frame", "robust"})
     ->Unit(benchmark::kMicrosecond);
-
-#ifdef VANTREL_BENCH_ZXING
-void BM_ZXingQr(benchmark::State& state) {
-  const int kind = static_cast<int>(state.range(0));
-  DibImage frame = MakeFrame(kind);
-  const ZXing::ImageView view(DibGetBits(frame), DibGetWidth(frame), DibGetHeight(frame),
-                              ZXing::ImageFormat::BGR, DibGetStride(frame));
-  ZXing::DecodeHints hints;
-  hints.setFormats(ZXing::BarcodeFormat::QRCode);
-  // Debian's 1.4 can abort on an assertion inside ReadBarcodes: one symbol
-  // per read, so on the four-symbol frame it stops at the first.
-  for (auto _ : state) {
-    const ZXing::Result r = ZXing::ReadBarcode(view, hints);
-    if (r.isValid() != (kSymbolsIn[kind] > 0)) {
-      state.SkipWithError("not the expected result");
-      break;
-    }
-    benchmark::DoNotOptimize(r);
-  }
-  state.SetLabel(kFrameNames[kind]);
-}
-BENCHMARK(BM_ZXingQr)->DenseRange(0, kFrames - 1)->ArgName("frame")->Unit(benchmark::kMicrosecond);
-#endif
-
-#ifdef VANTREL_BENCH_ZBAR
-using namespace zbar;  // its C interface lives there in C++
-
-// ZBar takes grey pictures: the conversion is part of every read, as the
-// binarization is of ours.
-void BM_ZBarQr(benchmark::State& state) {
-  const int kind = static_cast<int>(state.range(0));
-  DibImage frame = MakeFrame(kind);
-  zbar_image_scanner_t* scanner = zbar_image_scanner_create();
-  zbar_image_scanner_set_config(scanner, ZBAR_NONE, ZBAR_CFG_ENABLE, 0);
-  zbar_image_scanner_set_config(scanner, ZBAR_QRCODE, ZBAR_CFG_ENABLE, 1);
-  const int32_t w = DibGetWidth(frame), h = DibGetHeight(frame), stride = DibGetStride(frame);
-  const uint8_t* bits = DibGetBits(frame);
-  std::vector<uint8_t> grey(static_cast<size_t>(w) * h);
-  zbar_image_t* image = zbar_image_create();
-  zbar_image_set_format(image, zbar_fourcc('Y', '8', '0', '0'));
-  zbar_image_set_size(image, w, h);
-  for (auto _ : state) {
-    for (int32_t y = 0; y < h; ++y)
-      for (int32_t x = 0; x < w; ++x) {
-        const uint8_t* p = bits + y * stride + x * 3;
-        grey[static_cast<size_t>(y) * w + x] = static_cast<uint8_t>((299 * p[2] + 587 * p[1] + 114 * p[0] + 500) / 1000);
-      }
-    zbar_image_set_data(image, grey.data(), grey.size(), nullptr);
-    const int n = zbar_scan_image(scanner, image);
-    if (n != kSymbolsIn[kind]) {
-      state.SkipWithError("not the expected number of symbols");
-      break;
-    }
-  }
-  zbar_image_destroy(image);
-  zbar_image_scanner_destroy(scanner);
-  state.SetLabel(kFrameNames[kind]);
-}
-BENCHMARK(BM_ZBarQr)->DenseRange(0, kFrames - 1)->ArgName("frame")->Unit(benchmark::kMicrosecond);
-#endif
 
 }  // namespace

@@ -8,8 +8,8 @@
 #include <memory>
 #include <random>
 
-#include "vantrel/decode_calls.h"
-#include "vantrel/ovoutil.h"
+#include "vantrel/decoder_libraries.h"
+#include "vantrel/reading.h"
 
 namespace vantrel::bench {
 
@@ -303,38 +303,19 @@ SettingsRecord SettingsFor(const FrameSet& set) {
 }
 
 bool StartLibraries() {
-  static const bool started = [] {
-    return OvoUtilInitialize() == 0 && StartQrLibrary() == 0 && StartDataMatrixReader() == 0;
-  }();
+  // Up for the program's life: the guard takes them down at its end.
+  static DecoderLibraries libraries;
+  static const bool started = libraries.Start() == 0;
   return started;
 }
 
 bool VantrelRead(const FrameSet& set, DibImage frame, const SettingsRecord& s, std::string* text) {
-  static char data[kDecodeDataBytes];
-  int32_t length = 0;
-  int32_t status = -1;
-  switch (set.symbology) {
-    case Symbology::kCode128:
-    case Symbology::kJan13: {
-      char type[20];
-      int32_t position[4];
-      status = DecodeBarcode(frame, s, OverlayOrigin{}, type, &length, position, data);
-      break;
-    }
-    case Symbology::kQr: {
-      char version[50], level[50];
-      int32_t position[8];
-      status = DecodeQrCode(frame, s, OverlayOrigin{}, kDecodeDataBytes, version, level, position, data, &length);
-      break;
-    }
-    case Symbology::kDataMatrix: {
-      int32_t position[8];
-      status = DecodeDataMatrix(frame, s, OverlayOrigin{}, data, kDecodeDataBytes, position, &length);
-      break;
-    }
-  }
-  if (status != 0) return false;
-  text->assign(data, static_cast<size_t>(std::clamp<int32_t>(length, 0, kDecodeDataBytes - 1)));
+  const CodeKinds kinds = set.symbology == Symbology::kQr           ? kReadQrCode
+                          : set.symbology == Symbology::kDataMatrix ? kReadDataMatrix
+                                                                    : kReadBarcode;
+  const std::vector<Reading> readings = ReadPicture(frame, s, kinds);
+  if (!readings.front().ok()) return false;
+  *text = readings.front().bytes;
   return true;
 }
 

@@ -50,8 +50,8 @@ const char* SymbologyName(Symbology s);
 // Brings up the utility, QR and Data Matrix libraries once.
 bool StartLibraries();
 
-// Reads the frame with the station's decode call; true when something was
-// read, its bytes in *text.
+// Reads the frame the station's way, with the set's kind only; true when
+// something was read, its bytes in *text.
 bool VantrelRead(const FrameSet& set, DibImage frame, const SettingsRecord& settings, std::string* text);
 
 }  // namespace vantrel::bench

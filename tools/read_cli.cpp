@@ -9,10 +9,11 @@
 #include <cstring>
 #include <memory>
 
-#include "vantrel/decode_calls.h"
+#include "vantrel/decoder_libraries.h"
+#include "vantrel/decoder_status.h"
 #include "vantrel/dib.h"
 #include "vantrel/dib_file.h"
-#include "vantrel/ovoutil.h"
+#include "vantrel/reading.h"
 #include "vantrel/settings.h"
 #include "vantrel/text_convert.h"
 
@@ -53,8 +54,6 @@ const char kReadUsage[] =
 
 namespace {
 
-constexpr int32_t kQrCapacity = 8192;  // more than the largest symbol holds (7089 digits)
-
 bool ParseInt(std::string_view s, int32_t* out) {
   if (s.empty() || s.size() > 12) return false;
   std::string t(s);
@@ -92,66 +91,42 @@ using Clock = std::chrono::steady_clock;
 
 double Millis(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
 
-// Offers the picture to one decoder; true when it read a code.
-bool TryBarcode(DibImage picture, const SettingsRecord& s, ReadResult* r) {
-  char type[20] = {};
-  int32_t length = 0;
-  int32_t position[4] = {};
-  std::vector<char> data(kDecodeDataBytes, 0);
-  const auto t0 = Clock::now();
-  r->status = DecodeBarcode(picture, s, OverlayOrigin{}, type, &length, position, data.data());
-  r->ms += Millis(Clock::now() - t0);
-  if (r->status != 0) return false;
-  type[sizeof type - 1] = '\0';
-  length = std::clamp<int32_t>(length, 0, kDecodeDataBytes - 1);
-  r->kind = "barcode";
-  r->symbology = type;
-  r->bytes.assign(data.data(), static_cast<size_t>(length));
-  r->corners = {{position[0], position[1]}, {position[2], position[3]}};
-  return true;
+CodeKinds KindsOf(Kind kind) {
+  switch (kind) {
+    case Kind::kBarcode: return kReadBarcode;
+    case Kind::kQr: return kReadQrCode;
+    case Kind::kDataMatrix: return kReadDataMatrix;
+    case Kind::kAll: break;
+  }
+  return kReadAllKinds;
 }
 
-bool TryQr(DibImage picture, const SettingsRecord& s, ReadResult* r) {
-  char version[50] = {};
-  char level[50] = {};
-  int32_t position[8] = {};
-  int32_t length = 0;
-  std::vector<char> data(kQrCapacity, 0);
-  const auto t0 = Clock::now();
-  r->status = DecodeQrCode(picture, s, OverlayOrigin{}, kQrCapacity, version, level, position, data.data(), &length);
-  r->ms += Millis(Clock::now() - t0);
-  if (r->status != 0) return false;
-  version[sizeof version - 1] = level[sizeof level - 1] = '\0';
-  length = std::clamp<int32_t>(length, 0, kQrCapacity - 1);
-  r->kind = "qr";
-  r->symbology = "QR";
-  r->qrVersion = static_cast<int32_t>(std::strtol(version, nullptr, 10));
-  if (std::strchr("LMQH", level[0]) && level[0] != '\0') r->qrLevel = std::string(1, level[0]);
-  r->bytes.assign(data.data(), static_cast<size_t>(length));
-  for (int i = 0; i < 4; ++i) r->corners.emplace_back(position[2 * i], position[2 * i + 1]);
-  return true;
+const char* KindName(CodeKind kind) {
+  switch (kind) {
+    case CodeKind::kBarcode: return "barcode";
+    case CodeKind::kQrCode: return "qr";
+    case CodeKind::kDataMatrix: return "datamatrix";
+    case CodeKind::kNone: break;
+  }
+  return "";
 }
 
-bool TryDataMatrix(DibImage picture, const SettingsRecord& s, ReadResult* r) {
-  int32_t position[8] = {};
-  int32_t length = 0;
-  std::vector<char> data(kDecodeDataBytes, 0);
-  const auto t0 = Clock::now();
-  r->status = DecodeDataMatrix(picture, s, OverlayOrigin{}, data.data(), kDecodeDataBytes, position, &length);
-  r->ms += Millis(Clock::now() - t0);
-  if (r->status != 0) return false;
-  length = std::clamp<int32_t>(length, 0, kDecodeDataBytes - 1);
-  r->kind = "datamatrix";
-  r->symbology = "DataMatrix";
-  r->bytes.assign(data.data(), static_cast<size_t>(length));
-  for (int i = 0; i < 4; ++i) r->corners.emplace_back(position[2 * i], position[2 * i + 1]);
-  return true;
+// One line's fields from what the picture gave.
+void TakeReading(const Reading& reading, ReadResult* r) {
+  r->status = reading.status;
+  r->ok = reading.ok();
+  if (!r->ok) return;
+  r->kind = KindName(reading.kind);
+  r->symbology = reading.symbology;
+  if (reading.kind == CodeKind::kQrCode) {
+    r->qrVersion = reading.qrVersion;
+    if (reading.qrLevel >= 0 && reading.qrLevel <= 3) r->qrLevel = std::string(1, "LMQH"[reading.qrLevel]);
+  }
+  r->bytes = reading.bytes;
+  for (int32_t i = 0; i < reading.outlinePoints; ++i) {
+    r->corners.emplace_back(reading.outline[static_cast<size_t>(i)].x, reading.outline[static_cast<size_t>(i)].y);
+  }
 }
-
-struct DibDeleter {
-  void operator()(GmBlock* h) const { DibFree(h); }
-};
-using DibPtr = std::unique_ptr<GmBlock, DibDeleter>;
 
 void Emit(const ReadOptions& o, const ReadResult& r, std::FILE* out) {
   const std::string line = o.json ? FormatJson(r) : FormatText(r);
@@ -310,7 +285,7 @@ std::string JsonString(std::string_view utf8) {
 std::string FormatText(const ReadResult& r) {
   if (!r.readable) return {};
   std::string line = EscapeForLine(r.file) + "\t";
-  if (!r.ok) return line + "-\tDECODE ERROR = " + std::to_string(r.status);
+  if (!r.ok) return line + "-\t" + DecodeErrorText(r.status);
   return line + EscapeForLine(r.symbology) + "\t" + EscapeForLine(DecodedBytesToUtf8(r.bytes));
 }
 
@@ -357,37 +332,18 @@ int RunRead(const ReadOptions& o, std::FILE* out, std::FILE* err) {
     LoadSettings(o.settingsFile, &base);
   }
 
-  int32_t status = OvoUtilInitialize();
-  if (status != 0) {
-    std::fprintf(err, "vantrel-read: the utility library did not start (%d)\n", status);
+  // The QR library and the Data Matrix reader for the kinds offered; a reading
+  // draws nothing, so the utility library's overlay store is not needed.
+  DecoderLibraries libraries;
+  const CodeKinds kinds = KindsOf(o.kind);
+  DecoderLibraries::Libraries wanted = 0;
+  if ((kinds & kReadQrCode) != 0) wanted |= DecoderLibraries::kQr;
+  if ((kinds & kReadDataMatrix) != 0) wanted |= DecoderLibraries::kDataMatrix;
+  DecoderLibraries::Libraries failed = 0;
+  if (const int32_t status = libraries.Start(wanted, &failed); status != 0) {
+    std::fprintf(err, "vantrel-read: the %s did not start (%d)\n",
+                 failed == DecoderLibraries::kQr ? "QR library" : "Data Matrix reader", status);
     return 2;
-  }
-  const bool useBarcode = o.kind == Kind::kAll || o.kind == Kind::kBarcode;
-  const bool useQr = o.kind == Kind::kAll || o.kind == Kind::kQr;
-  const bool useDmx = o.kind == Kind::kAll || o.kind == Kind::kDataMatrix;
-  bool qrStarted = false, dmxStarted = false;
-  auto stop = [&] {
-    if (dmxStarted) StopDataMatrixReader();
-    if (qrStarted) StopQrLibrary();
-    OvoUtilTerminate();
-  };
-  if (useQr) {
-    status = StartQrLibrary();
-    if (status != 0) {
-      std::fprintf(err, "vantrel-read: the QR library did not start (%d)\n", status);
-      stop();
-      return 2;
-    }
-    qrStarted = true;
-  }
-  if (useDmx) {
-    status = StartDataMatrixReader();
-    if (status != 0) {
-      std::fprintf(err, "vantrel-read: the Data Matrix reader did not start (%d)\n", status);
-      stop();
-      return 2;
-    }
-    dmxStarted = true;
   }
 
   int exitStatus = 0;
@@ -415,12 +371,14 @@ int RunRead(const ReadOptions& o, std::FILE* out, std::FILE* err) {
     const int32_t whole[4] = {0, 0, w - 1, h - 1};
     std::memcpy(s.Area, o.hasArea ? o.area : whole, sizeof s.Area);
 
-    r.ok = (useBarcode && TryBarcode(picture.get(), s, &r)) || (useQr && TryQr(picture.get(), s, &r)) ||
-           (useDmx && TryDataMatrix(picture.get(), s, &r));
+    const auto t0 = Clock::now();
+    const std::vector<Reading> readings = ReadPicture(picture.get(), s, kinds);
+    r.ms = Millis(Clock::now() - t0);
+    // One line per picture: its first code.
+    TakeReading(readings.front(), &r);
     Emit(o, r, out);
     if (!r.ok && exitStatus == 0) exitStatus = 1;
   }
-  stop();
   return exitStatus;
 }
 

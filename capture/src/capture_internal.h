@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "gst_ptr.h"
 #include "vantrel/capture_modes.h"
 #include "vantrel/img_acq_ctrl.h"
 
@@ -15,15 +16,14 @@ namespace vantrel {
 
 // A camera the device monitor reports, with a reference on its device.
 struct CameraDevice {
-  GstDevice* device = nullptr;
+  DevicePtr device;
   std::string path;
   std::string name;
 };
 
 // The listed cameras in their stable order; *monitorOk false when no device
-// monitor could be had. The caller unrefs the devices (ReleaseCameras).
+// monitor could be had.
 std::vector<CameraDevice> ListCameraDevices(bool* monitorOk);
-void ReleaseCameras(std::vector<CameraDevice>* cameras);
 
 // The modes a source's caps offer (raw formats and JPEG; others are left out).
 std::vector<DeviceMode> ModesFromCaps(const GstCaps* caps);

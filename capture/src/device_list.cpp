@@ -17,73 +17,67 @@ std::string ProviderOf(GstDevice* device) {
 
 std::string PathOf(GstDevice* device) {
   std::string path;
-  GstStructure* props = gst_device_get_properties(device);
-  if (props == nullptr) return path;
+  const StructurePtr props(gst_device_get_properties(device));
+  if (!props) return path;
   for (const char* key : {"device.path", "api.v4l2.path"}) {
-    if (const char* value = gst_structure_get_string(props, key)) {
+    if (const char* value = gst_structure_get_string(props.get(), key)) {
       path = value;
       break;
     }
   }
   if (path.empty()) {
-    if (const char* value = gst_structure_get_string(props, "object.path")) {
+    if (const char* value = gst_structure_get_string(props.get(), "object.path")) {
       path = value;
       const auto colon = path.find(':');
       if (colon != std::string::npos) path = path.substr(colon + 1);
     }
   }
-  gst_structure_free(props);
   return path;
 }
+
+// Stops the monitor when the listing ends, however it ends.
+struct MonitorRun {
+  GstDeviceMonitor* monitor;
+  ~MonitorRun() { gst_device_monitor_stop(monitor); }
+};
 
 }  // namespace
 
 std::vector<CameraDevice> ListCameraDevices(bool* monitorOk) {
   std::vector<CameraDevice> cameras;
   *monitorOk = false;
-  GstDeviceMonitor* monitor = gst_device_monitor_new();
-  if (monitor == nullptr) return cameras;
+  const DeviceMonitorPtr monitor(gst_device_monitor_new());
+  if (!monitor) return cameras;
   *monitorOk = true;
-  gst_device_monitor_add_filter(monitor, "Video/Source", nullptr);
+  gst_device_monitor_add_filter(monitor.get(), "Video/Source", nullptr);
   // Every provider's view, so that the v4l2 one is there even where another
   // provider would hide it; the duplicates are sorted out below.
-  gst_device_monitor_set_show_all_devices(monitor, TRUE);
-  if (!gst_device_monitor_start(monitor)) {
-    gst_object_unref(monitor);
-    return cameras;
-  }
-  GList* devices = gst_device_monitor_get_devices(monitor);
-  std::vector<GstDevice*> all;
+  gst_device_monitor_set_show_all_devices(monitor.get(), TRUE);
+  if (!gst_device_monitor_start(monitor.get())) return cameras;
+  const MonitorRun run{monitor.get()};
+  // The list holds a reference on every device; each is taken over here.
+  GList* devices = gst_device_monitor_get_devices(monitor.get());
+  std::vector<DevicePtr> all;
   std::vector<CameraCandidate> candidates;
   for (GList* l = devices; l != nullptr; l = l->next) {
-    auto* device = GST_DEVICE(l->data);
+    DevicePtr device(GST_DEVICE(l->data));
     CameraCandidate c;
-    c.provider = ProviderOf(device);
-    c.path = PathOf(device);
-    gchar* name = gst_device_get_display_name(device);
-    c.name = name != nullptr ? name : "";
-    g_free(name);
-    all.push_back(device);
+    c.provider = ProviderOf(device.get());
+    c.path = PathOf(device.get());
+    const TextPtr name(gst_device_get_display_name(device.get()));
+    c.name = name ? name.get() : "";
+    all.push_back(std::move(device));
     candidates.push_back(std::move(c));
   }
+  g_list_free(devices);
   for (size_t i : SelectCameras(candidates)) {
     CameraDevice camera;
-    camera.device = GST_DEVICE(gst_object_ref(all[i]));
+    camera.device = std::move(all[i]);
     camera.path = candidates[i].path;
     camera.name = candidates[i].name;
     cameras.push_back(std::move(camera));
   }
-  g_list_free_full(devices, gst_object_unref);
-  gst_device_monitor_stop(monitor);
-  gst_object_unref(monitor);
   return cameras;
-}
-
-void ReleaseCameras(std::vector<CameraDevice>* cameras) {
-  for (CameraDevice& c : *cameras) {
-    if (c.device != nullptr) gst_object_unref(c.device);
-  }
-  cameras->clear();
 }
 
 std::vector<DeviceMode> ModesFromCaps(const GstCaps* caps) {

@@ -4,15 +4,17 @@
 #include <gst/gst.h>
 
 #include <algorithm>
+#include <functional>
+#include <initializer_list>
 #include <cstdlib>
 #include <mutex>
 #include <utility>
 
 #include "capture_internal.h"
+#include "gst_ptr.h"
 #include "replay_source.h"
 #include "sample_grabber_cb.h"
 #include "streaming_fence.h"
-#include "vantrel/overlay.h"
 
 namespace vantrel {
 
@@ -36,27 +38,26 @@ double& ReplayRateOption() {
 // How long a state change may take before it counts as failed.
 constexpr GstClockTime kStateTimeout = 10 * GST_SECOND;
 
-// Releases an element that never made it into the pipeline.
-void DropElement(GstElement* element) {
-  if (element == nullptr) return;
-  gst_object_ref_sink(element);
-  gst_object_unref(element);
-}
-
 bool InitGstreamer() {
-  GError* error = nullptr;
-  const bool ok = gst_init_check(nullptr, nullptr, &error) != FALSE;
-  if (error != nullptr) g_error_free(error);
+  GError* raw = nullptr;
+  const bool ok = gst_init_check(nullptr, nullptr, &raw) != FALSE;
+  const ErrorPtr error(raw);
   return ok;
 }
 
-GstCaps* GrabberCaps(int32_t width, int32_t height, bool squarePixels) {
-  GstCaps* caps = gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "BGR", nullptr);
+CapsPtr GrabberCaps(int32_t width, int32_t height, bool squarePixels) {
+  CapsPtr caps(gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "BGR", nullptr));
   if (width > 0 && height > 0) {
-    gst_caps_set_simple(caps, "width", G_TYPE_INT, width, "height", G_TYPE_INT, height, nullptr);
+    gst_caps_set_simple(caps.get(), "width", G_TYPE_INT, width, "height", G_TYPE_INT, height, nullptr);
   }
-  if (squarePixels) gst_caps_set_simple(caps, "pixel-aspect-ratio", GST_TYPE_FRACTION, 1, 1, nullptr);
+  if (squarePixels) gst_caps_set_simple(caps.get(), "pixel-aspect-ratio", GST_TYPE_FRACTION, 1, 1, nullptr);
   return caps;
+}
+
+// What the source pad offers now; null when it cannot say.
+CapsPtr OfferedCaps(GstElement* source) {
+  const PadPtr pad(gst_element_get_static_pad(source, "src"));
+  return CapsPtr(pad ? gst_pad_query_caps(pad.get(), nullptr) : nullptr);
 }
 
 }  // namespace
@@ -84,10 +85,17 @@ double CameraReplayRate() {
 //   camera: source ! mode filter ! [jpegdec] ! queue ! videoconvert ! BGR filter ! appsink
 //   replay: appsrc ! [clocksync] ! queue ! videoconvert ! videoscale ! BGR filter ! appsink
 //
-// The queue keeps only the newest frame while the cycle is busy with one, so
+// The queue keeps only the newest frame while the sink is busy with one, so
 // a slow decode never works through a backlog of old frames.
+//
+// The pipeline bin owns every element added to it; the element pointers here
+// are borrowed from it. The destructor stops the stream and lets the bin go,
+// so a build that fails half-way leaves nothing behind.
 struct CapturePipeline {
-  GstElement* pipeline = nullptr;
+  // Declared before the pipeline, so that it goes after it: the replay
+  // element calls into it for as long as it exists.
+  std::unique_ptr<ReplaySource> replaySource;
+  ElementPtr pipeline;
   GstElement* source = nullptr;
   GstElement* modeFilter = nullptr;
   GstElement* jpegDecoder = nullptr;
@@ -99,7 +107,6 @@ struct CapturePipeline {
   GstElement* grabber = nullptr;
   std::vector<std::pair<GstElement*, GstElement*>> links;
   bool replay = false;
-  std::unique_ptr<ReplaySource> replaySource;
   std::string devicePath;
   std::vector<DeviceMode> modes;
   bool connected = false;
@@ -107,20 +114,43 @@ struct CapturePipeline {
   std::mutex errorMutex;
   std::string lastError;
 
+  CapturePipeline() = default;
+  CapturePipeline(const CapturePipeline&) = delete;
+  CapturePipeline& operator=(const CapturePipeline&) = delete;
+  ~CapturePipeline() {
+    if (!pipeline) return;
+    gst_element_set_state(pipeline.get(), GST_STATE_NULL);
+    PassStreamingFence();
+    if (grabber != nullptr) {
+      // No more frames to the callback; the appsink drops its reference.
+      GstAppSinkCallbacks none = {};
+      gst_app_sink_set_callbacks(GST_APP_SINK(grabber), &none, nullptr, nullptr);
+    }
+    if (const BusPtr bus{gst_element_get_bus(pipeline.get())}) gst_bus_set_sync_handler(bus.get(), nullptr, nullptr, nullptr);
+  }
+
   // Messages are not watched by any main loop; keep the last error and drop
   // the rest so that the bus does not grow while the stream runs.
   static GstBusSyncReply OnMessage(GstBus*, GstMessage* message, gpointer self) {
+    const MessagePtr owned(message);
     if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR) {
-      GError* error = nullptr;
-      gst_message_parse_error(message, &error, nullptr);
+      GError* raw = nullptr;
+      gst_message_parse_error(message, &raw, nullptr);
+      const ErrorPtr error(raw);
       auto* p = static_cast<CapturePipeline*>(self);
       std::lock_guard<std::mutex> lock(p->errorMutex);
-      p->lastError = error != nullptr ? error->message : "error";
-      if (error != nullptr) g_error_free(error);
+      p->lastError = error ? error->message : "error";
     }
-    gst_message_unref(message);
     return GST_BUS_DROP;
   }
+
+  // A new element put into the bin, which then owns it; null when it could
+  // not be made or added (nothing is left over either way).
+  GstElement* Add(ElementPtr element) {
+    if (!element || !gst_bin_add(GST_BIN(pipeline.get()), element.get())) return nullptr;
+    return element.get();
+  }
+  GstElement* AddNew(const char* factory, const char* name) { return Add(MakeElement(factory, name)); }
 
   bool Link(GstElement* a, GstElement* b) {
     if (!gst_element_link(a, b)) return false;
@@ -131,30 +161,198 @@ struct CapturePipeline {
     for (auto& [a, b] : links) gst_element_unlink(a, b);
     links.clear();
   }
-  bool Add(GstElement* e) { return gst_bin_add(GST_BIN(pipeline), e) != FALSE; }
   bool ToState(GstState state) {
-    if (gst_element_set_state(pipeline, state) == GST_STATE_CHANGE_FAILURE) return false;
-    return gst_element_get_state(pipeline, nullptr, nullptr, kStateTimeout) != GST_STATE_CHANGE_FAILURE;
+    if (gst_element_set_state(pipeline.get(), state) == GST_STATE_CHANGE_FAILURE) return false;
+    return gst_element_get_state(pipeline.get(), nullptr, nullptr, kStateTimeout) != GST_STATE_CHANGE_FAILURE;
+  }
+
+  // ---- the steps of a build, in order; each gives 0 or its BuildGraph code
+
+  // The device: the replay source when one is set (it is then the only
+  // device), otherwise camera number deviceNo of the list.
+  int32_t ChooseDevice(int32_t deviceNo, CameraDevice* camera) {
+    const std::string replayPath = CameraReplayPath();
+    if (!replayPath.empty()) {
+      if (deviceNo != 1) return CImgAcqCtrl::kBadDevice;
+      replay = true;
+      replaySource = std::make_unique<ReplaySource>();
+      std::string error;
+      if (!replaySource->Load(replayPath, &error)) {
+        lastError = error;
+        return CImgAcqCtrl::kBadDevice;
+      }
+      return 0;
+    }
+    bool monitorOk = false;
+    std::vector<CameraDevice> cameras = ListCameraDevices(&monitorOk);
+    if (!monitorOk) return CImgAcqCtrl::kNoEnumerator;
+    if (cameras.empty()) return CImgAcqCtrl::kNoDevice;
+    if (deviceNo < 1 || deviceNo > static_cast<int32_t>(cameras.size())) return CImgAcqCtrl::kBadDevice;
+    *camera = std::move(cameras[static_cast<size_t>(deviceNo - 1)]);
+    return 0;
+  }
+
+  // The pipeline, with its messages kept as they come (no main loop reads the bus).
+  int32_t MakePipeline() {
+    pipeline = AdoptElement(gst_pipeline_new("capture"));
+    if (!pipeline) return CImgAcqCtrl::kNoPipeline;
+    const BusPtr bus(gst_element_get_bus(pipeline.get()));
+    if (!bus) return CImgAcqCtrl::kNoBus;
+    gst_bus_set_sync_handler(bus.get(), &CapturePipeline::OnMessage, this, nullptr);
+    return 0;
+  }
+
+  // The chosen device's source, under the name the device pages look for.
+  int32_t AddSource(const CameraDevice& camera) {
+    ElementPtr element = replay ? AdoptElement(replaySource->MakeElement("Video Capture", CameraReplayRate()))
+                                : AdoptElement(gst_device_create_element(camera.device.get(), "Video Capture"));
+    if (!replay) devicePath = camera.path;
+    if (!element) return CImgAcqCtrl::kBadDevice;
+    source = Add(std::move(element));
+    return source != nullptr ? 0 : CImgAcqCtrl::kSourceNotAdded;
+  }
+
+  // The frame grabber: an appsink named "SamGra" that takes blue, green, red
+  // frames, keeps only the newest and hands each to the callback, which it
+  // holds a reference on until its callbacks are replaced.
+  int32_t AddGrabber(CSampleGrabberCB* callback) {
+    ElementPtr element = MakeElement("appsink", "SamGra");
+    if (!element) return CImgAcqCtrl::kNoGrabber;
+    if (!GST_IS_APP_SINK(element.get())) return CImgAcqCtrl::kNotAGrabber;
+    const CapsPtr caps = GrabberCaps(0, 0, false);
+    if (!caps) return CImgAcqCtrl::kBadGrabberFormat;
+    gst_app_sink_set_caps(GST_APP_SINK(element.get()), caps.get());
+    g_object_set(element.get(), "max-buffers", 1u, "drop", TRUE, "sync", FALSE, "emit-signals", FALSE,
+                 "enable-last-sample", FALSE, nullptr);
+    GstAppSinkCallbacks callbacks = {};
+    callbacks.new_preroll = &CSampleGrabberCB::SampleCB;
+    callbacks.new_sample = &CSampleGrabberCB::BufferCB;
+    callback->AddRef();
+    gst_app_sink_set_callbacks(GST_APP_SINK(element.get()), &callbacks, callback, &CSampleGrabberCB::ReleaseNotify);
+    grabber = Add(std::move(element));
+    return grabber != nullptr ? 0 : CImgAcqCtrl::kGrabberNotAdded;
+  }
+
+  // The conversion from whatever the source gives to the grabber's format.
+  int32_t AddConverter() {
+    ElementPtr q = MakeElement("queue", "newest");
+    ElementPtr c = MakeElement("videoconvert", "convert");
+    ElementPtr f = MakeElement("capsfilter", "grabber format");
+    if (!q || !c || !f) return CImgAcqCtrl::kNoConverter;
+    queue = Add(std::move(q));
+    convert = queue != nullptr ? Add(std::move(c)) : nullptr;
+    grabberFilter = convert != nullptr ? Add(std::move(f)) : nullptr;
+    return grabberFilter != nullptr ? 0 : CImgAcqCtrl::kConverterNotAdded;
+  }
+
+  // The source-side format elements: the mode filter of a camera; the scaler
+  // and the pacing of the replay source. Then how the queue treats a busy sink.
+  int32_t AddFormatElements() {
+    const double rate = CameraReplayRate();
+    if (replay) {
+      ElementPtr s = MakeElement("videoscale", "scale");
+      ElementPtr pace = rate > 0 ? MakeElement("clocksync", "pace") : nullptr;
+      if (!s || (rate > 0 && !pace)) return CImgAcqCtrl::kNoFormatFilter;
+      scale = Add(std::move(s));
+      if (scale == nullptr) return CImgAcqCtrl::kNoFormatFilter;
+      if (pace) {
+        clockSync = Add(std::move(pace));
+        if (clockSync == nullptr) return CImgAcqCtrl::kNoFormatFilter;
+      }
+    } else {
+      modeFilter = AddNew("capsfilter", "mode");
+      if (modeFilter == nullptr) return CImgAcqCtrl::kNoFormatFilter;
+    }
+    if (replay && rate <= 0) {
+      // Played as fast as frames are taken: the source waits for the sink.
+      g_object_set(queue, "max-size-buffers", 1u, "max-size-bytes", 0u, "max-size-time", G_GUINT64_CONSTANT(0),
+                   nullptr);
+    } else {
+      // Newest frame only: while the sink decodes, older frames are dropped.
+      g_object_set(queue, "max-size-buffers", 1u, "max-size-bytes", 0u, "max-size-time", G_GUINT64_CONSTANT(0),
+                   "leaky", 2 /* downstream */, nullptr);
+    }
+    return 0;
+  }
+
+  // The sizes the source can deliver: any for the replay source, which
+  // scales; for a camera what its pad offers once it is open.
+  int32_t ReadModes() {
+    if (replay) {
+      DeviceMode any;
+      any.minWidth = any.minHeight = 1;
+      any.maxWidth = any.maxHeight = FrameRing::kMaxSide;
+      modes.push_back(any);
+    } else {
+      if (!ToState(GST_STATE_READY)) return CImgAcqCtrl::kNoStreamFormats;
+      const CapsPtr offered = OfferedCaps(source);
+      if (!offered) return CImgAcqCtrl::kNoStreamFormats;
+      modes = ModesFromCaps(offered.get());
+    }
+    return modes.empty() ? CImgAcqCtrl::kNoCapabilities : 0;
+  }
+
+  // ---- connecting at one size (the pipeline stopped, the old links gone)
+
+  bool LinkReplay(FrameSize size) {
+    const CapsPtr caps = GrabberCaps(size.width, size.height, true);
+    g_object_set(grabberFilter, "caps", caps.get(), nullptr);
+    GstElement* upstream = source;
+    bool linked = true;
+    if (clockSync != nullptr) {
+      linked = Link(source, clockSync);
+      upstream = clockSync;
+    }
+    return linked && Link(upstream, queue) && Link(queue, convert) && Link(convert, scale) &&
+           Link(scale, grabberFilter) && Link(grabberFilter, grabber);
+  }
+
+  bool LinkCamera(const ChosenMode& mode) {
+    const FrameSize size = mode.size;
+    const CapsPtr modeCaps(gst_caps_new_simple(mode.format == ModeFormat::kJpeg ? "image/jpeg" : "video/x-raw",
+                                               "width", G_TYPE_INT, size.width, "height", G_TYPE_INT,
+                                               size.height, nullptr));
+    // The device must really offer this format: read it back from the source.
+    const CapsPtr offered = OfferedCaps(source);
+    if (!offered || !gst_caps_can_intersect(offered.get(), modeCaps.get())) return false;
+    g_object_set(modeFilter, "caps", modeCaps.get(), nullptr);
+    const CapsPtr caps = GrabberCaps(size.width, size.height, false);
+    g_object_set(grabberFilter, "caps", caps.get(), nullptr);
+    GstElement* upstream = modeFilter;
+    bool linked = Link(source, modeFilter);
+    if (mode.format == ModeFormat::kJpeg) {
+      if (jpegDecoder == nullptr) {
+        // Made when a JPEG mode is first connected; the bin keeps it after.
+        jpegDecoder = AddNew("jpegdec", "jpeg");
+        if (jpegDecoder == nullptr) return false;
+        gst_element_sync_state_with_parent(jpegDecoder);
+      }
+      linked = linked && Link(modeFilter, jpegDecoder);
+      upstream = jpegDecoder;
+    }
+    return linked && Link(upstream, queue) && Link(queue, convert) && Link(convert, grabberFilter) &&
+           Link(grabberFilter, grabber);
   }
 };
 
-CImgAcqCtrl::CImgAcqCtrl() : frameCallback_(new CSampleGrabberCB()) {}
-
-CImgAcqCtrl::~CImgAcqCtrl() {
-  TeardownGraph();
-  frameCallback_->Release();
+void GrabberCallbackRelease::operator()(CSampleGrabberCB* callback) const {
+  if (callback != nullptr) callback->Release();
 }
 
-void CImgAcqCtrl::AttachCycle(ReadingCycle* cycle) {
-  ReadingCycle* old = cycle_.exchange(cycle);
-  if (old != nullptr && old != cycle) old->SetStream(nullptr);
-  frameCallback_->SetCycle(cycle);
-  if (cycle != nullptr) cycle->SetStream(this);
+CImgAcqCtrl::CImgAcqCtrl() : frameCallback_(new CSampleGrabberCB(ring_)) {}
+
+CImgAcqCtrl::~CImgAcqCtrl() { TeardownGraph(); }
+
+void CImgAcqCtrl::AttachSink(FrameSink* sink) {
+  FrameSink* old = sink_.exchange(sink);
+  if (old != nullptr && old != sink) old->SetStream(nullptr);
+  frameCallback_->SetSink(sink);
+  if (sink != nullptr) sink->SetStream(this);
 }
 
 bool CImgAcqCtrl::running() const {
-  ReadingCycle* cycle = cycle_.load();
-  return cycle != nullptr && cycle->running();
+  FrameSink* sink = sink_.load();
+  return sink != nullptr && sink->running();
 }
 
 uint64_t CImgAcqCtrl::FramesDelivered() const { return frameCallback_->delivered(); }
@@ -180,186 +378,38 @@ int32_t CImgAcqCtrl::EnumerateDevices() {
     return 1;
   }
   bool monitorOk = false;
-  std::vector<CameraDevice> cameras = ListCameraDevices(&monitorOk);
+  const std::vector<CameraDevice> cameras = ListCameraDevices(&monitorOk);
   for (size_t i = 0; i < cameras.size(); ++i) {
     DeviceEntry entry;
     entry.index = static_cast<int32_t>(i);
     CopyDeviceName(cameras[i].name.empty() ? cameras[i].path : cameras[i].name, entry.name);
     DeviceList.push_back(entry);
   }
-  const auto count = static_cast<int32_t>(cameras.size());
-  ReleaseCameras(&cameras);
-  return count;
+  return static_cast<int32_t>(cameras.size());
 }
 
 int32_t CImgAcqCtrl::BuildGraph() {
   TeardownGraph();
-
-  // Initialization (1).
   if (!InitGstreamer()) return kInitFailed;
-  gstInitialized = true;
   pipeline_ = std::make_unique<CapturePipeline>();
   CapturePipeline& p = *pipeline_;
-
-  // The device list (2, 3) and the chosen device (4): the replay source, when
-  // one is set, is the only device.
-  const std::string replayPath = CameraReplayPath();
-  std::vector<CameraDevice> cameras;
   CameraDevice camera;
-  if (!replayPath.empty()) {
-    if (DeviceNo != 1) return kBadDevice;
-    p.replay = true;
-    p.replaySource = std::make_unique<ReplaySource>();
-    std::string error;
-    if (!p.replaySource->Load(replayPath, &error)) {
-      p.lastError = error;
-      return kBadDevice;
-    }
-  } else {
-    bool monitorOk = false;
-    cameras = ListCameraDevices(&monitorOk);
-    if (!monitorOk) return kNoEnumerator;
-    if (cameras.empty()) return kNoDevice;
-    if (DeviceNo < 1 || DeviceNo > static_cast<int32_t>(cameras.size())) {
-      ReleaseCameras(&cameras);
-      return kBadDevice;
-    }
-    camera = cameras[static_cast<size_t>(DeviceNo - 1)];
+  for (const auto& step : std::initializer_list<std::function<int32_t()>>{
+           [&] { return p.ChooseDevice(DeviceNo, &camera); },
+           [&] { return p.MakePipeline(); },
+           [&] { return p.AddSource(camera); },
+           [&] { return p.AddGrabber(frameCallback_.get()); },
+           [&] { return p.AddConverter(); },
+           [&] { return p.AddFormatElements(); },
+           [&] { return p.ReadModes(); },
+       }) {
+    if (const int32_t status = step(); status != 0) return status;
   }
-
-  // The pipeline (5) and its bus (6).
-  p.pipeline = gst_pipeline_new("capture");
-  if (p.pipeline == nullptr) {
-    ReleaseCameras(&cameras);
-    return kNoPipeline;
-  }
-  GstBus* bus = gst_element_get_bus(p.pipeline);
-  if (bus == nullptr) {
-    ReleaseCameras(&cameras);
-    return kNoBus;
-  }
-  gst_bus_set_sync_handler(bus, &CapturePipeline::OnMessage, &p, nullptr);
-  gst_object_unref(bus);
-
-  // The source element of the chosen device (4), added as "Video Capture" (7).
-  if (p.replay) {
-    p.source = p.replaySource->MakeElement("Video Capture", CameraReplayRate());
-  } else {
-    p.source = gst_device_create_element(camera.device, "Video Capture");
-    p.devicePath = camera.path;
-  }
-  ReleaseCameras(&cameras);
-  if (p.source == nullptr) return kBadDevice;
-  if (!p.Add(p.source)) {
-    DropElement(p.source);
-    p.source = nullptr;
-    return kSourceNotAdded;
-  }
-
-  // The frame grabber (8-12): an appsink named "SamGra" that takes blue,
-  // green, red frames, keeps only the newest and hands each to the callback.
-  GstElement* grabber = gst_element_factory_make("appsink", "SamGra");
-  if (grabber == nullptr) return kNoGrabber;
-  if (!GST_IS_APP_SINK(grabber)) {
-    DropElement(grabber);
-    return kNotAGrabber;
-  }
-  GstCaps* caps = GrabberCaps(0, 0, false);
-  if (caps == nullptr) {
-    DropElement(grabber);
-    return kBadGrabberFormat;
-  }
-  gst_app_sink_set_caps(GST_APP_SINK(grabber), caps);
-  gst_caps_unref(caps);
-  g_object_set(grabber, "max-buffers", 1u, "drop", TRUE, "sync", FALSE, "emit-signals", FALSE,
-               "enable-last-sample", FALSE, nullptr);
-  GstAppSinkCallbacks callbacks = {};
-  callbacks.new_preroll = &CSampleGrabberCB::SampleCB;
-  callbacks.new_sample = &CSampleGrabberCB::BufferCB;
-  frameCallback_->AddRef();
-  gst_app_sink_set_callbacks(GST_APP_SINK(grabber), &callbacks, frameCallback_,
-                             &CSampleGrabberCB::ReleaseNotify);
-  if (!p.Add(grabber)) {
-    DropElement(grabber);
-    return kGrabberNotAdded;
-  }
-  p.grabber = grabber;
-
-  // The conversion to the grabber's format (13, 14).
-  p.queue = gst_element_factory_make("queue", "newest");
-  p.convert = gst_element_factory_make("videoconvert", "convert");
-  p.grabberFilter = gst_element_factory_make("capsfilter", "grabber format");
-  if (p.queue == nullptr || p.convert == nullptr || p.grabberFilter == nullptr) {
-    for (GstElement** e : {&p.queue, &p.convert, &p.grabberFilter}) {
-      DropElement(*e);
-      *e = nullptr;
-    }
-    return kNoConverter;
-  }
-  for (GstElement** e : {&p.queue, &p.convert, &p.grabberFilter}) {
-    if (!p.Add(*e)) {
-      DropElement(*e);
-      *e = nullptr;
-      return kConverterNotAdded;
-    }
-  }
-
-  // The source-side format elements (15): the mode filter of a camera; the
-  // scaler and the pacing of the replay source.
-  const double rate = CameraReplayRate();
-  if (p.replay) {
-    p.scale = gst_element_factory_make("videoscale", "scale");
-    if (rate > 0) p.clockSync = gst_element_factory_make("clocksync", "pace");
-    const bool made = p.scale != nullptr && (rate <= 0 || p.clockSync != nullptr);
-    const bool added = made && p.Add(p.scale);
-    if (!added || (p.clockSync != nullptr && !p.Add(p.clockSync))) {
-      if (!added) DropElement(p.scale);
-      DropElement(p.clockSync);
-      p.scale = p.clockSync = nullptr;
-      return kNoFormatFilter;
-    }
-  } else {
-    p.modeFilter = gst_element_factory_make("capsfilter", "mode");
-    if (p.modeFilter == nullptr || !p.Add(p.modeFilter)) {
-      DropElement(p.modeFilter);
-      p.modeFilter = nullptr;
-      return kNoFormatFilter;
-    }
-  }
-  if (p.replay ? rate > 0 : true) {
-    // Newest frame only: while the cycle decodes, older frames are dropped.
-    g_object_set(p.queue, "max-size-buffers", 1u, "max-size-bytes", 0u, "max-size-time", G_GUINT64_CONSTANT(0),
-                 "leaky", 2 /* downstream */, nullptr);
-  } else {
-    // Played as fast as frames are taken: the source waits for the cycle.
-    g_object_set(p.queue, "max-size-buffers", 1u, "max-size-bytes", 0u, "max-size-time", G_GUINT64_CONSTANT(0),
-                 nullptr);
-  }
-
-  // The formats the source offers (16, 17).
-  if (p.replay) {
-    DeviceMode any;
-    any.minWidth = any.minHeight = 1;
-    any.maxWidth = any.maxHeight = FrameRing::kMaxSide;
-    p.modes.push_back(any);
-  } else {
-    if (!p.ToState(GST_STATE_READY)) return kNoStreamFormats;
-    GstPad* pad = gst_element_get_static_pad(p.source, "src");
-    if (pad == nullptr) return kNoStreamFormats;
-    GstCaps* offered = gst_pad_query_caps(pad, nullptr);
-    gst_object_unref(pad);
-    if (offered == nullptr) return kNoStreamFormats;
-    p.modes = ModesFromCaps(offered);
-    gst_caps_unref(offered);
-  }
-  if (p.modes.empty()) return kNoCapabilities;
-
-  // The frame size (18) and the connection (19).
   return ConnectStream(Xsize, Ysize) == 0 ? 0 : kNotConnected;
 }
 
 int32_t CImgAcqCtrl::ConnectStream(int32_t width, int32_t height) {
-  if (!pipeline_ || pipeline_->pipeline == nullptr || pipeline_->grabber == nullptr) return kNotConnected;
+  if (!pipeline_ || !pipeline_->pipeline || pipeline_->grabber == nullptr) return kNotConnected;
   return ConnectLocked(width, height);
 }
 
@@ -379,63 +429,9 @@ int32_t CImgAcqCtrl::ConnectLocked(int32_t width, int32_t height) {
   const ChosenMode mode = ChooseDeviceMode(p.modes, FrameSize{width, height});
   if (!mode.found) return kNotConnected;
   const FrameSize size = mode.size;
-
-  bool linked = true;
-  if (p.replay) {
-    GstCaps* caps = GrabberCaps(size.width, size.height, true);
-    g_object_set(p.grabberFilter, "caps", caps, nullptr);
-    gst_caps_unref(caps);
-    GstElement* upstream = p.source;
-    if (p.clockSync != nullptr) {
-      linked = p.Link(p.source, p.clockSync);
-      upstream = p.clockSync;
-    }
-    linked = linked && p.Link(upstream, p.queue) && p.Link(p.queue, p.convert) && p.Link(p.convert, p.scale) &&
-             p.Link(p.scale, p.grabberFilter) && p.Link(p.grabberFilter, p.grabber);
-  } else {
-    GstCaps* modeCaps = gst_caps_new_simple(mode.format == ModeFormat::kJpeg ? "image/jpeg" : "video/x-raw",
-                                            "width", G_TYPE_INT, size.width, "height", G_TYPE_INT,
-                                            size.height, nullptr);
-    // The device must really offer this format: read it back from the source.
-    GstPad* pad = gst_element_get_static_pad(p.source, "src");
-    GstCaps* offered = pad != nullptr ? gst_pad_query_caps(pad, nullptr) : nullptr;
-    if (pad != nullptr) gst_object_unref(pad);
-    const bool offeredHere = offered != nullptr && gst_caps_can_intersect(offered, modeCaps);
-    if (offered != nullptr) gst_caps_unref(offered);
-    if (!offeredHere) {
-      gst_caps_unref(modeCaps);
-      return kNotConnected;
-    }
-    g_object_set(p.modeFilter, "caps", modeCaps, nullptr);
-    gst_caps_unref(modeCaps);
-    GstCaps* caps = GrabberCaps(size.width, size.height, false);
-    g_object_set(p.grabberFilter, "caps", caps, nullptr);
-    gst_caps_unref(caps);
-    GstElement* upstream = p.modeFilter;
-    linked = p.Link(p.source, p.modeFilter);
-    if (mode.format == ModeFormat::kJpeg) {
-      if (p.jpegDecoder == nullptr) {
-        p.jpegDecoder = gst_element_factory_make("jpegdec", "jpeg");
-        if (p.jpegDecoder == nullptr || !p.Add(p.jpegDecoder)) {
-          DropElement(p.jpegDecoder);
-          p.jpegDecoder = nullptr;
-          return kNotConnected;
-        }
-        gst_element_sync_state_with_parent(p.jpegDecoder);
-      }
-      linked = linked && p.Link(p.modeFilter, p.jpegDecoder);
-      upstream = p.jpegDecoder;
-    }
-    linked = linked && p.Link(upstream, p.queue) && p.Link(p.queue, p.convert) &&
-             p.Link(p.convert, p.grabberFilter) && p.Link(p.grabberFilter, p.grabber);
-  }
-  if (!linked) {
-    p.UnlinkAll();
-    return kNotConnected;
-  }
-
+  const bool linked = p.replay ? p.LinkReplay(size) : p.LinkCamera(mode);
   // The ring follows the connected format.
-  if (ring_.Allocate(size.width, size.height) != FrameRing::kOk) {
+  if (!linked || ring_.Allocate(size.width, size.height) != FrameRing::kOk) {
     p.UnlinkAll();
     return kNotConnected;
   }
@@ -447,9 +443,7 @@ int32_t CImgAcqCtrl::ConnectLocked(int32_t width, int32_t height) {
   scaleX = scaleY = g.scale;
   displayWidth = g.displayWidth;
   displayHeight = g.displayHeight;
-  DrawSetScale(scaleX, scaleY, nullptr, nullptr);
-  OverlaySetScale(scaleX, scaleY, nullptr, nullptr);
-  if (ReadingCycle* cycle = cycle_.load()) cycle->SetPreviewScale(scaleX, scaleY);
+  if (FrameSink* sink = sink_.load()) sink->StreamConnected(Xsize, Ysize, g.scale);
   return 0;
 }
 
@@ -468,9 +462,9 @@ std::unique_ptr<PictureControls> CImgAcqCtrl::DeviceControls() const {
 
 int32_t CImgAcqCtrl::ChangeCaptureSize(CaptureDialogs* dialogs,
                                        const std::function<void(int32_t, int32_t)>& connected) {
-  ReadingCycle* cycle = cycle_.load();
-  const bool wasRunning = cycle != nullptr && cycle->running();
-  if (wasRunning) cycle->StopReading();
+  FrameSink* sink = sink_.load();
+  const bool wasRunning = sink != nullptr && sink->running();
+  if (wasRunning) sink->StopReading();
   if (!pipeline_) return kNotConnected;
 
   const FrameSize previous{Xsize, Ysize};
@@ -494,9 +488,8 @@ int32_t CImgAcqCtrl::ChangeCaptureSize(CaptureDialogs* dialogs,
   if (status != 0 && (refused || !(target == previous))) status = ConnectStream(previous.width, previous.height);
   if (status == 0 && connected) connected(Xsize, Ysize);
 
-  OverlayClear();
-  if (cycle != nullptr) cycle->RepaintWindow();
-  if (wasRunning && status == 0) cycle->StartReading();
+  if (sink != nullptr) sink->SizeChangeEnded();
+  if (wasRunning && status == 0) sink->StartReading();
   return status;
 }
 
@@ -521,33 +514,15 @@ int32_t CImgAcqCtrl::RunStream() {
 }
 
 void CImgAcqCtrl::StopStream() {
-  if (!pipeline_ || pipeline_->pipeline == nullptr) return;
+  if (!pipeline_ || !pipeline_->pipeline) return;
   pipeline_->ToState(GST_STATE_READY);
   PassStreamingFence();
 }
 
 void CImgAcqCtrl::TeardownGraph() {
-  ReadingCycle* cycle = cycle_.load();
-  if (cycle != nullptr && cycle->running()) cycle->StopReading();
-  if (pipeline_) {
-    CapturePipeline& p = *pipeline_;
-    if (p.pipeline != nullptr) {
-      gst_element_set_state(p.pipeline, GST_STATE_NULL);
-      PassStreamingFence();
-      if (p.grabber != nullptr) {
-        // No more frames to the callback; the appsink drops its reference.
-        GstAppSinkCallbacks none = {};
-        gst_app_sink_set_callbacks(GST_APP_SINK(p.grabber), &none, nullptr, nullptr);
-      }
-      GstBus* bus = gst_element_get_bus(p.pipeline);
-      if (bus != nullptr) {
-        gst_bus_set_sync_handler(bus, nullptr, nullptr, nullptr);
-        gst_object_unref(bus);
-      }
-      gst_object_unref(p.pipeline);
-    }
-    pipeline_.reset();
-  }
+  FrameSink* sink = sink_.load();
+  if (sink != nullptr && sink->running()) sink->StopReading();
+  pipeline_.reset();
   FreeFrameRing();
 }
 

@@ -38,66 +38,61 @@ const char* DecoderFor(const std::string& path) {
 }
 
 void LinkDecodedPad(GstElement*, GstPad* pad, gpointer convert) {
-  GstPad* sink = gst_element_get_static_pad(GST_ELEMENT(convert), "sink");
-  if (sink != nullptr && !gst_pad_is_linked(sink)) gst_pad_link(pad, sink);
-  if (sink != nullptr) gst_object_unref(sink);
+  const PadPtr sink(gst_element_get_static_pad(GST_ELEMENT(convert), "sink"));
+  if (sink && !gst_pad_is_linked(sink.get())) gst_pad_link(pad, sink.get());
 }
 
 // One picture file as blue, green, red rows at its own size; null on failure.
-GstSample* DecodePicture(const std::string& path, std::string* error) {
+SamplePtr DecodePicture(const std::string& path, std::string* error) {
   if (error != nullptr) error->clear();
   const char* decoderName = DecoderFor(path);
   if (decoderName == nullptr) {
     if (error != nullptr) *error = "cannot open " + path;
     return nullptr;
   }
-  GstElement* pipeline = gst_pipeline_new(nullptr);
-  GstElement* source = gst_element_factory_make("filesrc", nullptr);
-  GstElement* decoder = gst_element_factory_make(decoderName, nullptr);
-  GstElement* convert = gst_element_factory_make("videoconvert", nullptr);
-  GstElement* filter = gst_element_factory_make("capsfilter", nullptr);
-  GstElement* sink = gst_element_factory_make("appsink", nullptr);
-  if (pipeline == nullptr || source == nullptr || decoder == nullptr || convert == nullptr ||
-      filter == nullptr || sink == nullptr) {
-    for (GstElement* e : {pipeline, source, decoder, convert, filter, sink}) {
-      if (e != nullptr) gst_object_unref(e);
-    }
+  const ElementPtr pipeline = AdoptElement(gst_pipeline_new(nullptr));
+  ElementPtr source = MakeElement("filesrc", nullptr);
+  ElementPtr decoder = MakeElement(decoderName, nullptr);
+  ElementPtr convert = MakeElement("videoconvert", nullptr);
+  ElementPtr filter = MakeElement("capsfilter", nullptr);
+  ElementPtr sink = MakeElement("appsink", nullptr);
+  if (!pipeline || !source || !decoder || !convert || !filter || !sink) {
     if (error != nullptr) *error = std::string("missing GStreamer element for ") + path;
     return nullptr;
   }
-  g_object_set(source, "location", path.c_str(), nullptr);
-  GstCaps* bgr = gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "BGR", nullptr);
-  g_object_set(filter, "caps", bgr, nullptr);
-  gst_caps_unref(bgr);
-  g_object_set(sink, "sync", FALSE, nullptr);
-  gst_bin_add_many(GST_BIN(pipeline), source, decoder, convert, filter, sink, nullptr);
-  bool linked = gst_element_link(source, decoder) && gst_element_link_many(convert, filter, sink, nullptr);
+  g_object_set(source.get(), "location", path.c_str(), nullptr);
+  const CapsPtr bgr(gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "BGR", nullptr));
+  g_object_set(filter.get(), "caps", bgr.get(), nullptr);
+  g_object_set(sink.get(), "sync", FALSE, nullptr);
+  // The bin takes its own references; ours go at the end of this call.
+  gst_bin_add_many(GST_BIN(pipeline.get()), source.get(), decoder.get(), convert.get(), filter.get(), sink.get(),
+                   nullptr);
+  bool linked = gst_element_link(source.get(), decoder.get()) &&
+                gst_element_link_many(convert.get(), filter.get(), sink.get(), nullptr);
   if (std::string(decoderName) == "decodebin") {
-    g_signal_connect(decoder, "pad-added", G_CALLBACK(LinkDecodedPad), convert);
+    g_signal_connect(decoder.get(), "pad-added", G_CALLBACK(LinkDecodedPad), convert.get());
   } else {
-    linked = linked && gst_element_link(decoder, convert);
+    linked = linked && gst_element_link(decoder.get(), convert.get());
   }
-  GstSample* sample = nullptr;
-  if (linked && gst_element_set_state(pipeline, GST_STATE_PAUSED) != GST_STATE_CHANGE_FAILURE) {
+  SamplePtr sample;
+  if (linked && gst_element_set_state(pipeline.get(), GST_STATE_PAUSED) != GST_STATE_CHANGE_FAILURE) {
     // Prerolled, or an error: whichever comes first (a file that is no
     // picture fails at once instead of at the timeout).
-    GstBus* bus = gst_element_get_bus(pipeline);
-    GstMessage* m = gst_bus_timed_pop_filtered(
-        bus, 20 * GST_SECOND, static_cast<GstMessageType>(GST_MESSAGE_ASYNC_DONE | GST_MESSAGE_ERROR | GST_MESSAGE_EOS));
-    const bool prerolled = m != nullptr && GST_MESSAGE_TYPE(m) == GST_MESSAGE_ASYNC_DONE;
-    if (m != nullptr && GST_MESSAGE_TYPE(m) == GST_MESSAGE_ERROR) {
-      GError* e = nullptr;
-      gst_message_parse_error(m, &e, nullptr);
-      if (e != nullptr && error != nullptr) *error = "cannot decode " + path + ": " + e->message;
-      if (e != nullptr) g_error_free(e);
+    const BusPtr bus(gst_element_get_bus(pipeline.get()));
+    const MessagePtr m(gst_bus_timed_pop_filtered(
+        bus.get(), 20 * GST_SECOND,
+        static_cast<GstMessageType>(GST_MESSAGE_ASYNC_DONE | GST_MESSAGE_ERROR | GST_MESSAGE_EOS)));
+    const bool prerolled = m && GST_MESSAGE_TYPE(m.get()) == GST_MESSAGE_ASYNC_DONE;
+    if (m && GST_MESSAGE_TYPE(m.get()) == GST_MESSAGE_ERROR) {
+      GError* raw = nullptr;
+      gst_message_parse_error(m.get(), &raw, nullptr);
+      const ErrorPtr e(raw);
+      if (e && error != nullptr) *error = "cannot decode " + path + ": " + e->message;
     }
-    if (m != nullptr) gst_message_unref(m);
-    gst_object_unref(bus);
-    if (prerolled) sample = gst_app_sink_try_pull_preroll(GST_APP_SINK(sink), 0);
+    if (prerolled) sample.reset(gst_app_sink_try_pull_preroll(GST_APP_SINK(sink.get()), 0));
   }
-  if (sample == nullptr && error != nullptr && error->empty()) *error = "cannot decode " + path;
-  gst_element_set_state(pipeline, GST_STATE_NULL);
-  gst_object_unref(pipeline);
+  if (!sample && error != nullptr && error->empty()) *error = "cannot decode " + path;
+  gst_element_set_state(pipeline.get(), GST_STATE_NULL);
   return sample;
 }
 
@@ -121,12 +116,9 @@ std::vector<std::string> ReplayFiles(const std::string& path) {
   return files;
 }
 
-ReplaySource::~ReplaySource() {
-  for (GstSample* s : pictures_) gst_sample_unref(s);
-}
+ReplaySource::~ReplaySource() = default;
 
 bool ReplaySource::Load(const std::string& path, std::string* error) {
-  for (GstSample* s : pictures_) gst_sample_unref(s);
   pictures_.clear();
   const std::vector<std::string> files = ReplayFiles(path);
   if (files.empty()) {
@@ -134,13 +126,12 @@ bool ReplaySource::Load(const std::string& path, std::string* error) {
     return false;
   }
   for (const std::string& file : files) {
-    GstSample* sample = DecodePicture(file, error);
-    if (sample == nullptr) {
-      for (GstSample* s : pictures_) gst_sample_unref(s);
+    SamplePtr sample = DecodePicture(file, error);
+    if (!sample) {
       pictures_.clear();
       return false;
     }
-    pictures_.push_back(sample);
+    pictures_.push_back(std::move(sample));
   }
   return true;
 }
@@ -177,19 +168,17 @@ void ReplaySource::NeedData(GstAppSrc* src, guint, gpointer self) {
   {
     std::lock_guard<std::mutex> lock(replay->mutex_);
     n = replay->next_++;
-    picture = replay->pictures_[n % replay->pictures_.size()];
+    picture = replay->pictures_[n % replay->pictures_.size()].get();
     duration = replay->frameDuration_;
   }
   // A new buffer header over the same pixels, stamped for its place in the
   // stream; the pictures themselves stay untouched.
-  GstBuffer* buffer = gst_buffer_copy(gst_sample_get_buffer(picture));
-  GST_BUFFER_PTS(buffer) = n * duration;
-  GST_BUFFER_DTS(buffer) = GST_CLOCK_TIME_NONE;
-  GST_BUFFER_DURATION(buffer) = duration;
-  GstSample* frame = gst_sample_new(buffer, gst_sample_get_caps(picture), nullptr, nullptr);
-  gst_buffer_unref(buffer);
-  gst_app_src_push_sample(src, frame);
-  gst_sample_unref(frame);
+  const BufferPtr buffer(gst_buffer_copy(gst_sample_get_buffer(picture)));
+  GST_BUFFER_PTS(buffer.get()) = n * duration;
+  GST_BUFFER_DTS(buffer.get()) = GST_CLOCK_TIME_NONE;
+  GST_BUFFER_DURATION(buffer.get()) = duration;
+  const SamplePtr frame(gst_sample_new(buffer.get(), gst_sample_get_caps(picture), nullptr, nullptr));
+  gst_app_src_push_sample(src, frame.get());
 }
 
 }  // namespace vantrel

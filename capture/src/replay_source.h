@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "gst_ptr.h"
+
 namespace vantrel {
 
 // The picture files a replay path names: the file itself, or the PNG, BMP and
@@ -38,7 +40,7 @@ class ReplaySource {
  private:
   static void NeedData(GstAppSrc* src, guint length, gpointer self);
 
-  std::vector<GstSample*> pictures_;
+  std::vector<SamplePtr> pictures_;
   std::mutex mutex_;
   uint64_t next_ = 0;
   GstClockTime frameDuration_ = GST_SECOND / 30;

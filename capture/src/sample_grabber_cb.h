@@ -1,4 +1,4 @@
-// The frame callback between the pipeline's appsink and the reading cycle.
+// The frame callback between the pipeline's appsink and the frame sink.
 #ifndef VANTREL_CAPTURE_SAMPLE_GRABBER_CB_H
 #define VANTREL_CAPTURE_SAMPLE_GRABBER_CB_H
 
@@ -7,7 +7,7 @@
 #include <atomic>
 #include <cstdint>
 
-#include "vantrel/reading_cycle.h"
+#include "vantrel/frame_sink.h"
 
 namespace vantrel {
 
@@ -16,7 +16,8 @@ namespace vantrel {
 // callbacks are replaced or it is disposed.
 class CSampleGrabberCB {
  public:
-  CSampleGrabberCB() = default;
+  // Frames of another size than the ring's are refused before they are mapped.
+  explicit CSampleGrabberCB(const FrameRing& ring) : ring_(ring) {}
   virtual ~CSampleGrabberCB() = default;
 
   int32_t AddRef() { return refCount_.fetch_add(1) + 1; }
@@ -26,8 +27,8 @@ class CSampleGrabberCB {
     return left;
   }
 
-  // The cycle that frames go to (may be null: frames are then dropped).
-  void SetCycle(ReadingCycle* cycle) { cycle_.store(cycle); }
+  // The sink that frames go to (may be null: frames are then dropped).
+  void SetSink(FrameSink* sink) { sink_.store(sink); }
 
   // appsink callbacks, on the streaming thread. The preroll sample carries no
   // frame for the cycle; every new sample is one frame.
@@ -42,8 +43,9 @@ class CSampleGrabberCB {
  private:
   void Deliver(GstSample* sample);
 
+  const FrameRing& ring_;
   std::atomic<int32_t> refCount_{1};
-  std::atomic<ReadingCycle*> cycle_{nullptr};
+  std::atomic<FrameSink*> sink_{nullptr};
   std::atomic<uint64_t> delivered_{0};
   std::atomic<uint64_t> refused_{0};
 };

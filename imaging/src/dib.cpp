@@ -76,19 +76,14 @@ void WriteHeader(uint8_t* block, const Geometry& g) {
   }
 }
 
+// Blocks never move: their bytes are read in place, without a lock.
 uint32_t TagOf(DibImage image) {
   uint32_t tag = 0;
-  void* p = GmLock(image);
-  if (p) std::memcpy(&tag, p, sizeof tag);
-  GmUnlock(image);
+  if (const void* p = GmAddress(image)) std::memcpy(&tag, p, sizeof tag);
   return tag;
 }
 
-DibWrapperRecord* WrapperOf(DibImage image) {
-  void* p = GmLock(image);
-  GmUnlock(image);
-  return static_cast<DibWrapperRecord*>(p);
-}
+DibWrapperRecord* WrapperOf(DibImage image) { return static_cast<DibWrapperRecord*>(GmAddress(image)); }
 
 // Number of colour table entries as a reader of the header sees it.
 uint32_t ColourEntries(const BitmapInfoHeader* h) {
@@ -140,26 +135,15 @@ DibImage DibCreateOverBits(void* bits, int32_t width, int32_t height, int32_t by
 
 void DibFree(DibImage image) {
   if (!image) return;
-  if (TagOf(image) == kDibWrapperTag) {
-    GmHandle header = WrapperOf(image)->header;
-    while (GmLockCount(header) > 0) GmUnlock(header);
-    GmFree(header);
-  }
-  while (GmLockCount(image) > 0) GmUnlock(image);
+  // GmFree releases a block whatever locks its users left on it.
+  if (TagOf(image) == kDibWrapperTag) GmFree(WrapperOf(image)->header);
   GmFree(image);
 }
 
 BitmapInfoHeader* DibGetInfo(DibImage image) {
   if (!image) return nullptr;
-  if (TagOf(image) == kDibWrapperTag) {
-    GmHandle header = WrapperOf(image)->header;
-    void* p = GmLock(header);
-    GmUnlock(header);
-    return static_cast<BitmapInfoHeader*>(p);
-  }
-  void* p = GmLock(image);
-  GmUnlock(image);
-  return static_cast<BitmapInfoHeader*>(p);
+  if (TagOf(image) == kDibWrapperTag) return static_cast<BitmapInfoHeader*>(GmAddress(WrapperOf(image)->header));
+  return static_cast<BitmapInfoHeader*>(GmAddress(image));
 }
 
 int32_t DibGetWidth(DibImage image) {
@@ -190,6 +174,18 @@ uint8_t* DibGetBits(DibImage image) {
   if (TagOf(image) == kDibWrapperTag) return static_cast<uint8_t*>(WrapperOf(image)->bits);
   auto* h = DibGetInfo(image);
   return reinterpret_cast<uint8_t*>(h) + kBitmapInfoHeaderSize + size_t{ColourEntries(h)} * 4;
+}
+
+DibView DibGetView(DibImage image) {
+  DibView v{};
+  const BitmapInfoHeader* h = DibGetInfo(image);
+  if (!h) return v;
+  v.bits = DibGetBits(image);
+  v.width = h->biWidth;
+  v.height = DibGetHeight(image);
+  v.bitCount = h->biBitCount;
+  v.stride = DibGetStride(image);
+  return v;
 }
 
 int32_t DibCopyPixels(DibImage destination, DibImage source) {
@@ -298,7 +294,7 @@ int32_t DibDraw(vantrel::DrawContext* dc, DibImage image, const DibRect* destina
   const DibRect whole{0, 0, w - 1, h - 1};
   const DibRect d = destination ? *destination : whole;
   const DibRect s = source ? *source : whole;
-  vantrel::DibPixels px{DibGetBits(image), w, h, DibGetBitCount(image), DibGetStride(image)};
+  const DibView px = DibGetView(image);
   const int64_t dw = int64_t{d.right} - d.left + 1, dh = int64_t{d.bottom} - d.top + 1;
   const int64_t sw = int64_t{s.right} - s.left + 1, sh = int64_t{s.bottom} - s.top + 1;
   if (dw > INT32_MAX || dh > INT32_MAX || sw > INT32_MAX || sh > INT32_MAX ||

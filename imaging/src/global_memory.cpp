@@ -6,10 +6,9 @@
 #include <cstdlib>
 #include <new>
 
-// The bytes follow the bookkeeping, aligned for any scalar type.
-// The lock count is atomic: the accessors lock and unlock around every read,
-// and two threads may read the same image at once (the window painting a slot
-// while the capture thread decodes it).
+// The bytes follow the bookkeeping, aligned for any scalar type. The lock
+// count is atomic so that counting stays exact for callers on several threads;
+// reading a block's address (GmAddress) never touches it.
 struct GmBlock {
   size_t size;
   std::atomic<int> locks;
@@ -37,6 +36,8 @@ void* GmLock(GmHandle h) {
   h->locks.fetch_add(1, std::memory_order_relaxed);
   return BytesOf(h);
 }
+
+void* GmAddress(GmHandle h) { return h ? BytesOf(h) : nullptr; }
 
 int GmUnlock(GmHandle h) {
   if (!h) return 0;

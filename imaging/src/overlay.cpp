@@ -1,5 +1,6 @@
 #include "vantrel/overlay.h"
 
+#include <memory>
 #include <mutex>
 #include <new>
 #include <vector>
@@ -23,7 +24,7 @@ struct OverlayStore {
   int32_t penStyle = kPenSolid;
   int32_t penWidth = 1;
   int32_t capacity = kOverlayCapacity;
-  OverlayLine* lines = nullptr;
+  std::unique_ptr<OverlayLine[]> lines;
   int32_t count = 0;
 };
 
@@ -32,7 +33,7 @@ struct OverlayStore {
 // before the count shows it and a clear cannot meet a half-written entry; the
 // painter copies the entries out and draws without holding it.
 std::mutex storeLock;
-OverlayStore* store = nullptr;
+std::unique_ptr<OverlayStore> store;
 
 // Direct drawing happens on the window thread only.
 struct DirectState {
@@ -68,24 +69,17 @@ void ResetDirectDrawing() {
 int32_t CreateOverlayStore() {
   std::lock_guard<std::mutex> hold(storeLock);
   if (store) return 0;
-  auto* s = new (std::nothrow) OverlayStore;
+  std::unique_ptr<OverlayStore> s(new (std::nothrow) OverlayStore);
   if (!s) return -7;
-  s->lines = new (std::nothrow) OverlayLine[kOverlayCapacity]();
-  if (!s->lines) {
-    delete s;
-    return 1;
-  }
-  store = s;
+  s->lines.reset(new (std::nothrow) OverlayLine[kOverlayCapacity]());
+  if (!s->lines) return 1;
+  store = std::move(s);
   return 0;
 }
 
 void DestroyOverlayStore() {
   std::lock_guard<std::mutex> hold(storeLock);
-  if (!store) return;
-  store->count = 0;
-  delete[] store->lines;
-  delete store;
-  store = nullptr;
+  store.reset();
 }
 
 }  // namespace vantrel::detail
@@ -176,7 +170,7 @@ void OverlayDrawAll(DrawContext* dc) {
     if (!store) return;
     sx = store->scaleX;
     sy = store->scaleY;
-    lines.assign(store->lines, store->lines + store->count);
+    lines.assign(store->lines.get(), store->lines.get() + store->count);
   }
   int32_t oldMode = dc->SetBackgroundMode(kBackgroundTransparent);
   for (const OverlayLine& l : lines) {

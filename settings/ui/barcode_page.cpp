@@ -10,11 +10,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include <cstring>
-
-#include "page_common.h"
-#include "vantrel/data_exchange.h"
-#include "vantrel/overlay.h"
+#include "vantrel/reading_cycle.h"
 
 namespace vantrel {
 
@@ -38,15 +34,13 @@ int32_t Checked(const QCheckBox* box) { return box->isChecked() ? 1 : 0; }
 
 }  // namespace
 
-CBarCodePage::CBarCodePage(PageHost& host, QWidget* parent) : QWidget(parent), host_(host) {
-  ui::SetTemplateId(this, kTemplateId);
+CBarCodePage::CBarCodePage(PageHost& host, QWidget* parent) : SettingsPage(host, kTemplateId, parent) {
   BuildControls();
   OnInitDialog();
 }
 
 void CBarCodePage::BuildControls() {
   using namespace pages;
-  setFixedSize(kPageWidth, kPageHeight);
 
   jan8_ = NumberedCheckBox(this, kIdJan8, "JAN-8");
   jan13_ = NumberedCheckBox(this, kIdJan13, "JAN-13");
@@ -105,26 +99,14 @@ void CBarCodePage::BuildControls() {
 
   data_ = ReadOnlyBox(this, kIdData);
   typeName_ = ReadOnlyBox(this, kIdTypeName);
-  time_ = ReadOnlyBox(this, kIdTime);
-  time_->setFixedWidth(90);
+  SetResultBoxes({data_, typeName_});
   auto* results = new QGridLayout;
   results->addWidget(Label(this, "データ："), 0, 0);
   results->addWidget(data_, 0, 1);
   results->addWidget(Label(this, "種類："), 1, 0);
   results->addWidget(typeName_, 1, 1);
   results->addWidget(Label(this, "処理時間："), 2, 0);
-  auto* timeRow = new QHBoxLayout;
-  timeRow->addWidget(time_);
-  timeRow->addWidget(Label(this, "msec"));
-  timeRow->addStretch();
-  results->addLayout(timeRow, 2, 1);
-
-  try_ = NumberedButton(this, kIdTry, "実行");
-  apply_ = NumberedButton(this, kIdApply, "適用");
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch();
-  buttons->addWidget(try_);
-  buttons->addWidget(apply_);
+  results->addLayout(TimeRow(this), 2, 1);
 
   auto* page = new QVBoxLayout(this);
   page->addLayout(codes);
@@ -133,10 +115,30 @@ void CBarCodePage::BuildControls() {
   page->addWidget(Separator(this));
   page->addLayout(results);
   page->addStretch();
-  page->addLayout(buttons);
+  page->addLayout(ButtonRow());
 
-  connect(apply_, &QPushButton::clicked, this, [this] { OnApply(); });
-  connect(try_, &QPushButton::clicked, this, [this] { OnTry(); });
+  // In the order of the controls: the first refused value stops the exchange.
+  exchange_.Check(jan8_, &m_.jan8);
+  exchange_.Check(jan13_, &m_.jan13);
+  exchange_.Check(itf_, &m_.itf);
+  exchange_.WholeNumber(itfMin_, kBoundLowest, kBoundHighest, &m_.itfMin);
+  exchange_.WholeNumber(itfMax_, kBoundLowest, kBoundHighest, &m_.itfMax);
+  exchange_.Check(code39_, &m_.code39);
+  exchange_.WholeNumber(code39Min_, kBoundLowest, kBoundHighest, &m_.code39Min);
+  exchange_.WholeNumber(code39Max_, kBoundLowest, kBoundHighest, &m_.code39Max);
+  exchange_.Check(code128_, &m_.code128);
+  exchange_.WholeNumber(code128Min_, kBoundLowest, kBoundHighest, &m_.code128Min);
+  exchange_.WholeNumber(code128Max_, kBoundLowest, kBoundHighest, &m_.code128Max);
+  exchange_.Check(nw7_, &m_.nw7);
+  exchange_.WholeNumber(nw7Min_, kBoundLowest, kBoundHighest, &m_.nw7Min);
+  exchange_.WholeNumber(nw7Max_, kBoundLowest, kBoundHighest, &m_.nw7Max);
+  // An index the list does not have leaves it without a selection, which
+  // apply then refuses until a level is chosen.
+  exchange_.Index(scanLevel_, 0, 3, &m_.scanLevelIndex);
+  exchange_.DecimalNumber(scanDegree_, kAngleLowest, kAngleHighest, &m_.scanDegree);
+  exchange_.Check(binarize_, &m_.autoBin);
+  exchange_.Check(guide_, &m_.guide);
+
   connect(scanLevel_, &QComboBox::currentIndexChanged, this, [this] { OnScanChange(); });
   connect(scanDegree_, &QLineEdit::textChanged, this, [this] { OnScanChange(); });
   connect(guide_, &QCheckBox::clicked, this, [this] { OnGuideChange(); });
@@ -164,57 +166,8 @@ void CBarCodePage::OnInitDialog() {
   m_.scanDegree = s.ScanDegree;
   m_.autoBin = s.AutoBin;
   m_.guide = s.GuideLine;
-  ShowMembers();
+  exchange_.ToControls();
   filling_ = false;
-}
-
-void CBarCodePage::ShowMembers() {
-  jan8_->setChecked(m_.jan8 != 0);
-  jan13_->setChecked(m_.jan13 != 0);
-  itf_->setChecked(m_.itf != 0);
-  ui::ShowWholeNumber(itfMin_, m_.itfMin);
-  ui::ShowWholeNumber(itfMax_, m_.itfMax);
-  code39_->setChecked(m_.code39 != 0);
-  ui::ShowWholeNumber(code39Min_, m_.code39Min);
-  ui::ShowWholeNumber(code39Max_, m_.code39Max);
-  code128_->setChecked(m_.code128 != 0);
-  ui::ShowWholeNumber(code128Min_, m_.code128Min);
-  ui::ShowWholeNumber(code128Max_, m_.code128Max);
-  nw7_->setChecked(m_.nw7 != 0);
-  ui::ShowWholeNumber(nw7Min_, m_.nw7Min);
-  ui::ShowWholeNumber(nw7Max_, m_.nw7Max);
-  // An index the list does not have leaves it without a selection, which
-  // apply then refuses until a level is chosen.
-  const bool listed = m_.scanLevelIndex >= 0 && m_.scanLevelIndex < scanLevel_->count();
-  scanLevel_->setCurrentIndex(listed ? m_.scanLevelIndex : -1);
-  ui::ShowDecimalNumber(scanDegree_, m_.scanDegree);
-  binarize_->setChecked(m_.autoBin != 0);
-  guide_->setChecked(m_.guide != 0);
-}
-
-bool CBarCodePage::ExchangeFromControls() {
-  // In the order of the controls: the first refused value stops the exchange.
-  Members m = m_;
-  m.jan8 = Checked(jan8_);
-  m.jan13 = Checked(jan13_);
-  m.itf = Checked(itf_);
-  if (!ui::ExchangeWholeNumber(itfMin_, kBoundLowest, kBoundHighest, &m.itfMin)) return false;
-  if (!ui::ExchangeWholeNumber(itfMax_, kBoundLowest, kBoundHighest, &m.itfMax)) return false;
-  m.code39 = Checked(code39_);
-  if (!ui::ExchangeWholeNumber(code39Min_, kBoundLowest, kBoundHighest, &m.code39Min)) return false;
-  if (!ui::ExchangeWholeNumber(code39Max_, kBoundLowest, kBoundHighest, &m.code39Max)) return false;
-  m.code128 = Checked(code128_);
-  if (!ui::ExchangeWholeNumber(code128Min_, kBoundLowest, kBoundHighest, &m.code128Min)) return false;
-  if (!ui::ExchangeWholeNumber(code128Max_, kBoundLowest, kBoundHighest, &m.code128Max)) return false;
-  m.nw7 = Checked(nw7_);
-  if (!ui::ExchangeWholeNumber(nw7Min_, kBoundLowest, kBoundHighest, &m.nw7Min)) return false;
-  if (!ui::ExchangeWholeNumber(nw7Max_, kBoundLowest, kBoundHighest, &m.nw7Max)) return false;
-  if (!ui::ExchangeIndex(scanLevel_, 0, 3, &m.scanLevelIndex)) return false;
-  if (!ui::ExchangeDecimalNumber(scanDegree_, kAngleLowest, kAngleHighest, &m.scanDegree)) return false;
-  m.autoBin = Checked(binarize_);
-  m.guide = Checked(guide_);
-  m_ = m;
-  return true;
 }
 
 void CBarCodePage::CopyMembersToSettings() {
@@ -241,40 +194,13 @@ void CBarCodePage::CopyMembersToSettings() {
   });
 }
 
-bool CBarCodePage::OnApply() {
-  if (!ExchangeFromControls()) return false;
-  CopyMembersToSettings();
-  return true;
+CodeKinds CBarCodePage::TrialKinds(const SettingsRecord& s) const {
+  return (s.JAN8 || s.JAN13 || s.ITF || s.CODE39 || s.CODE128 || s.NW7) ? kReadBarcode : 0;
 }
 
-void CBarCodePage::OnTry() {
-  if (!ExchangeFromControls()) return;
-  pages::TrialRead trial(host_);
-  CopyMembersToSettings();
-  OverlayClear();
-  data_->clear();
-  typeName_->clear();
-
-  const SettingsRecord s = host_.Settings();
-  if (s.JAN8 || s.JAN13 || s.ITF || s.CODE39 || s.CODE128 || s.NW7) {
-    char typeName[20] = {};
-    char data[kDecodeDataBytes] = {};
-    int32_t position[4] = {};
-    int32_t length = 0;
-    const OverlayOrigin origin = host_.CurrentOverlayOrigin();
-    const int32_t status = trial.DecodeDisplayed([&](DibImage picture) {
-      return DecodeBarcode(picture, s, origin, typeName, &length, position, data);
-    });
-    if (status != 0) {
-      trial.ShowDecodeError(status);
-    } else {
-      data[kDecodeDataBytes - 1] = '\0';
-      typeName[sizeof typeName - 1] = '\0';
-      pages::ShowResult(data_, pages::DecodedText(std::string_view(data, strnlen(data, kDecodeDataBytes))));
-      pages::ShowResult(typeName_, QString::fromUtf8(typeName));
-    }
-  }
-  time_->setText(trial.Finish());
+void CBarCodePage::ShowReading(const Reading& reading) {
+  pages::ShowResult(data_, QString::fromStdString(ShownText(reading)));
+  pages::ShowResult(typeName_, QString::fromStdString(reading.symbology));
 }
 
 void CBarCodePage::OnScanChange() {

@@ -6,18 +6,15 @@
 
 #include <cstdint>
 
-#include <QWidget>
-
-#include "page_host.h"
+#include "settings_page.h"
 
 class QCheckBox;
 class QComboBox;
 class QLineEdit;
-class QPushButton;
 
 namespace vantrel {
 
-class CBarCodePage : public QWidget {
+class CBarCodePage : public SettingsPage {
   Q_OBJECT
 
  public:
@@ -50,12 +47,6 @@ class CBarCodePage : public QWidget {
 
   CBarCodePage(PageHost& host, QWidget* parent);
 
-  // The handlers, as the controls call them.
-  // Moves the controls into the members with their checks and the members into
-  // the settings; false (message shown, focus on the box) when a value is refused.
-  bool OnApply();
-  void OnTry();
-
  private:
   struct Members {
     int32_t jan8 = 0, jan13 = 0;
@@ -71,13 +62,13 @@ class CBarCodePage : public QWidget {
 
   void BuildControls();
   void OnInitDialog();
-  bool ExchangeFromControls();
-  void ShowMembers();
-  void CopyMembersToSettings();
+  void CopyMembersToSettings() override;
+  // With none of the six symbologies ticked nothing is read.
+  CodeKinds TrialKinds(const SettingsRecord& settings) const override;
+  void ShowReading(const Reading& reading) override;
   void OnScanChange();
   void OnGuideChange();
 
-  PageHost& host_;
   Members m_;
   // True while the page fills its controls: their change signals are not the
   // operator's.
@@ -103,9 +94,6 @@ class CBarCodePage : public QWidget {
   QCheckBox* guide_ = nullptr;
   QLineEdit* data_ = nullptr;
   QLineEdit* typeName_ = nullptr;
-  QLineEdit* time_ = nullptr;
-  QPushButton* try_ = nullptr;
-  QPushButton* apply_ = nullptr;
 };
 
 }  // namespace vantrel

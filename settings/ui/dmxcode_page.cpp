@@ -10,12 +10,9 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <cstring>
 
-#include "page_common.h"
 #include "vantrel/OvoDmx.h"
-#include "vantrel/data_exchange.h"
-#include "vantrel/overlay.h"
+#include "vantrel/reading_cycle.h"
 #include "vantrel/unsharp_dlg.h"
 
 namespace vantrel {
@@ -39,22 +36,15 @@ double IntoRange(double v, double lowest, double highest) {
   return v > highest ? highest : v;
 }
 
-struct DibOwner {
-  DibImage image = nullptr;
-  ~DibOwner() { DibFree(image); }
-};
-
 }  // namespace
 
-CDmxCodePage::CDmxCodePage(PageHost& host, QWidget* parent) : QWidget(parent), host_(host) {
-  ui::SetTemplateId(this, kTemplateId);
+CDmxCodePage::CDmxCodePage(PageHost& host, QWidget* parent) : SettingsPage(host, kTemplateId, parent) {
   BuildControls();
   OnInitDialog();
 }
 
 void CDmxCodePage::BuildControls() {
   using namespace pages;
-  setFixedSize(kPageWidth, kPageHeight);
 
   auto* settings = new QGroupBox(QString::fromUtf8("設定"), this);
   maxTime_ = NumberedEdit(settings, kIdMaxTime);
@@ -89,34 +79,26 @@ void CDmxCodePage::BuildControls() {
 
   auto* result = new QGroupBox(QString::fromUtf8("結果"), this);
   data_ = ReadOnlyBox(result, kIdData);
-  time_ = ReadOnlyBox(result, kIdTime);
-  time_->setFixedWidth(90);
+  SetResultBoxes({data_});
   auto* resultLayout = new QGridLayout(result);
   resultLayout->addWidget(Label(result, "データ："), 0, 0);
   resultLayout->addWidget(data_, 0, 1);
   resultLayout->addWidget(Label(result, "処理時間："), 1, 0);
-  auto* elapsedRow = new QHBoxLayout;
-  elapsedRow->addWidget(time_);
-  elapsedRow->addWidget(Label(result, "msec"));
-  elapsedRow->addStretch();
-  resultLayout->addLayout(elapsedRow, 1, 1);
+  resultLayout->addLayout(TimeRow(result), 1, 1);
   resultLayout->setColumnStretch(1, 1);
-
-  try_ = NumberedButton(this, kIdTry, "実行");
-  apply_ = NumberedButton(this, kIdApply, "適用");
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch();
-  buttons->addWidget(try_);
-  buttons->addWidget(apply_);
 
   auto* page = new QVBoxLayout(this);
   page->addWidget(settings);
   page->addWidget(result);
   page->addStretch();
-  page->addLayout(buttons);
+  page->addLayout(ButtonRow());
 
-  connect(apply_, &QPushButton::clicked, this, [this] { OnApply(); });
-  connect(try_, &QPushButton::clicked, this, [this] { OnTry(); });
+  exchange_.WholeNumber(maxTime_, kMaxTimeLowest, kMaxTimeHighest, &m_.maxTime);
+  exchange_.DecimalNumber(radius_, kRadiusLowest, kRadiusHighest, &m_.radius);
+  exchange_.DecimalNumber(amount_, kAmountLowest, kAmountHighest, &m_.amount);
+  exchange_.WholeNumber(threshold_, kThresholdLowest, kThresholdHighest, &m_.threshold);
+  exchange_.Check(unsharp_, &m_.unsharp);
+
   connect(tune_, &QPushButton::clicked, this, [this] { OnTune(); });
   connect(unsharp_, &QCheckBox::clicked, this, [this] { OnUnsharpSwitch(); });
 }
@@ -128,28 +110,9 @@ void CDmxCodePage::OnInitDialog() {
   m_.amount = IntoRange(s.Amount, kAmountLowest, kAmountHighest);
   m_.threshold = std::clamp(s.DmxThreshold, kThresholdLowest, kThresholdHighest);
   m_.unsharp = s.UnsharpMask;
-  ShowMembers();
+  exchange_.ToControls();
   // The tuning controls start enabled whatever the switch says; they follow
   // the switch from its first click.
-}
-
-void CDmxCodePage::ShowMembers() {
-  ui::ShowWholeNumber(maxTime_, m_.maxTime);
-  ui::ShowDecimalNumber(radius_, m_.radius);
-  ui::ShowDecimalNumber(amount_, m_.amount);
-  ui::ShowWholeNumber(threshold_, m_.threshold);
-  unsharp_->setChecked(m_.unsharp != 0);
-}
-
-bool CDmxCodePage::ExchangeFromControls() {
-  Members m = m_;
-  if (!ui::ExchangeWholeNumber(maxTime_, kMaxTimeLowest, kMaxTimeHighest, &m.maxTime)) return false;
-  if (!ui::ExchangeDecimalNumber(radius_, kRadiusLowest, kRadiusHighest, &m.radius)) return false;
-  if (!ui::ExchangeDecimalNumber(amount_, kAmountLowest, kAmountHighest, &m.amount)) return false;
-  if (!ui::ExchangeWholeNumber(threshold_, kThresholdLowest, kThresholdHighest, &m.threshold)) return false;
-  m.unsharp = unsharp_->isChecked() ? 1 : 0;
-  m_ = m;
-  return true;
 }
 
 void CDmxCodePage::CopyMembersToSettings() {
@@ -163,12 +126,6 @@ void CDmxCodePage::CopyMembersToSettings() {
   });
 }
 
-bool CDmxCodePage::OnApply() {
-  if (!ExchangeFromControls()) return false;
-  CopyMembersToSettings();
-  return true;
-}
-
 void CDmxCodePage::OnUnsharpSwitch() {
   m_.unsharp = unsharp_->isChecked() ? 1 : 0;
   const bool on = m_.unsharp != 0;
@@ -176,16 +133,16 @@ void CDmxCodePage::OnUnsharpSwitch() {
 }
 
 void CDmxCodePage::OnTune() {
-  if (!ExchangeFromControls()) return;
+  if (!exchange_.FromControls()) return;
 
   // The dialog works on a picture of its own: the ring's slot is copied under
   // its lease, and the lease is let go before the dialog opens.
-  DibOwner picture;
+  DibPtr picture;
   {
     FrameRing::Lease slot = host_.Ring().ReadDisplayed();
-    if (slot) picture.image = DibDuplicate(slot.image());
+    if (slot) picture.reset(DibDuplicate(slot.image()));
   }
-  const int32_t w = DibGetWidth(picture.image), h = DibGetHeight(picture.image);
+  const int32_t w = DibGetWidth(picture.get()), h = DibGetHeight(picture.get());
 
   const Members m = m_;
   DmxTuneOptions options;
@@ -204,37 +161,17 @@ void CDmxCodePage::OnTune() {
     if (OvoDmxGetReader() && m.threshold >= 0 && m.threshold <= 255) OvoDmxSetThreshold(m.threshold);
   };
   DmxTuneValues values{m.maxTime, m.radius, m.amount, m.threshold};
-  if (OvoDmxTuneWith(picture.image, options, &values) != 0) return;
+  if (OvoDmxTuneWith(picture.get(), options, &values) != 0) return;
 
   m_.maxTime = values.maxTime;
   m_.radius = values.radius;
   m_.amount = values.amount;
   if (values.threshold >= 0 && values.threshold <= 255) m_.threshold = values.threshold;
-  ShowMembers();
+  exchange_.ToControls();
 }
 
-void CDmxCodePage::OnTry() {
-  if (!ExchangeFromControls()) return;
-  pages::TrialRead trial(host_);
-  CopyMembersToSettings();
-  OverlayClear();
-  data_->clear();
-
-  const SettingsRecord s = host_.Settings();
-  char data[kDecodeDataBytes] = {};
-  int32_t position[8] = {};
-  int32_t length = 0;
-  const OverlayOrigin origin = host_.CurrentOverlayOrigin();
-  const int32_t status = trial.DecodeDisplayed([&](DibImage picture) {
-    return DecodeDataMatrix(picture, s, origin, data, kDecodeDataBytes, position, &length);
-  });
-  if (status != 0) {
-    trial.ShowDecodeError(status);
-  } else {
-    data[kDecodeDataBytes - 1] = '\0';
-    pages::ShowResult(data_, pages::DecodedText(std::string_view(data, strnlen(data, kDecodeDataBytes))));
-  }
-  time_->setText(trial.Finish());
+void CDmxCodePage::ShowReading(const Reading& reading) {
+  pages::ShowResult(data_, QString::fromStdString(ShownText(reading)));
 }
 
 }  // namespace vantrel

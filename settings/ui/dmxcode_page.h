@@ -6,9 +6,7 @@
 
 #include <cstdint>
 
-#include <QWidget>
-
-#include "page_host.h"
+#include "settings_page.h"
 
 class QCheckBox;
 class QLineEdit;
@@ -16,7 +14,7 @@ class QPushButton;
 
 namespace vantrel {
 
-class CDmxCodePage : public QWidget {
+class CDmxCodePage : public SettingsPage {
   Q_OBJECT
 
  public:
@@ -36,8 +34,6 @@ class CDmxCodePage : public QWidget {
 
   CDmxCodePage(PageHost& host, QWidget* parent);
 
-  bool OnApply();
-  void OnTry();
   void OnTune();
 
  private:
@@ -51,12 +47,11 @@ class CDmxCodePage : public QWidget {
 
   void BuildControls();
   void OnInitDialog();
-  bool ExchangeFromControls();
-  void ShowMembers();
-  void CopyMembersToSettings();
+  void CopyMembersToSettings() override;
+  CodeKinds TrialKinds(const SettingsRecord&) const override { return kReadDataMatrix; }
+  void ShowReading(const Reading& reading) override;
   void OnUnsharpSwitch();
 
-  PageHost& host_;
   Members m_;
 
   QLineEdit* maxTime_ = nullptr;
@@ -66,9 +61,6 @@ class CDmxCodePage : public QWidget {
   QCheckBox* unsharp_ = nullptr;
   QPushButton* tune_ = nullptr;
   QLineEdit* data_ = nullptr;
-  QLineEdit* time_ = nullptr;
-  QPushButton* try_ = nullptr;
-  QPushButton* apply_ = nullptr;
 };
 
 }  // namespace vantrel

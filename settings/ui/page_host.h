@@ -24,9 +24,9 @@
 
 #include <QWidget>
 
-#include "vantrel/decode_calls.h"
 #include "vantrel/frame_ring.h"
 #include "vantrel/guide_lines.h"
+#include "vantrel/reading.h"
 #include "vantrel/reading_cycle.h"
 #include "vantrel/settings.h"
 #include "vantrel/ui_kit.h"
@@ -50,9 +50,9 @@ class PageHost {
   // read, and let the lease go before showing any message box.
   virtual FrameRing& Ring() = 0;
   virtual ReadingCycle& Cycle() = 0;
-  // Where a trial read's outline goes: pass it to the decode call.
+  // Where a trial read's outline goes (DrawReadingOutline).
   virtual OverlayOrigin CurrentOverlayOrigin() const = 0;
-  // Held around every decode call (and other calls into the QR and Data Matrix
+  // Held around every reading (and other calls into the QR and Data Matrix
   // libraries); never across a dialog.
   virtual std::mutex& DecoderLock() { return DecoderMutex(); }
 

@@ -5,18 +5,15 @@
 
 #include <cstdint>
 
-#include <QWidget>
-
-#include "page_host.h"
+#include "settings_page.h"
 
 class QCheckBox;
 class QLineEdit;
-class QPushButton;
 class QRadioButton;
 
 namespace vantrel {
 
-class CQRCodePage : public QWidget {
+class CQRCodePage : public SettingsPage {
   Q_OBJECT
 
  public:
@@ -34,13 +31,7 @@ class CQRCodePage : public QWidget {
     kIdThreshold = 1044,  // "しきい値："
     kIdTime = 1050,       // "処理時間："
   };
-  // The data capacity of a trial read, as the reading cycle uses.
-  static constexpr int32_t kDataCapacity = 100;
-
   CQRCodePage(PageHost& host, QWidget* parent);
-
-  bool OnApply();
-  void OnTry();
 
  private:
   struct Members {
@@ -51,11 +42,11 @@ class CQRCodePage : public QWidget {
 
   void BuildControls();
   void OnInitDialog();
-  bool ExchangeFromControls();
-  void ShowMembers();
-  void CopyMembersToSettings();
+  void CopyMembersToSettings() override;
+  // The trial always reads, whatever kind the main window has chosen.
+  CodeKinds TrialKinds(const SettingsRecord&) const override { return kReadQrCode; }
+  void ShowReading(const Reading& reading) override;
 
-  PageHost& host_;
   Members m_;
 
   QLineEdit* threshold_ = nullptr;
@@ -64,9 +55,6 @@ class CQRCodePage : public QWidget {
   QLineEdit* data_ = nullptr;
   QLineEdit* version_ = nullptr;
   QLineEdit* level_ = nullptr;
-  QLineEdit* time_ = nullptr;
-  QPushButton* try_ = nullptr;
-  QPushButton* apply_ = nullptr;
 };
 
 }  // namespace vantrel

@@ -20,6 +20,7 @@
 #include <gtest/gtest.h>
 
 #include "vantrel/decode_calls.h"
+#include "vantrel/decoder_libraries.h"
 #include "vantrel/dib.h"
 #include "vantrel/draw_context.h"
 #include "vantrel/frame_ring.h"
@@ -238,20 +239,15 @@ inline int32_t OverlayLines() {
   return counter.lines;
 }
 
-// Brings up what the decode calls need (the utility library's overlay store,
-// the QR library and the Data Matrix reader) for a whole test program.
+// Brings up what the readings need (the utility library's overlay store, the
+// QR library and the Data Matrix reader) for a whole test program.
 class DecoderLibraries : public ::testing::Environment {
  public:
-  void SetUp() override {
-    OvoUtilInitialize();
-    StartQrLibrary();
-    StartDataMatrixReader();
-  }
-  void TearDown() override {
-    StopDataMatrixReader();
-    StopQrLibrary();
-    OvoUtilTerminate();
-  }
+  void SetUp() override { ASSERT_EQ(libraries_.Start(), 0); }
+  void TearDown() override { libraries_.Stop(); }
+
+ private:
+  vantrel::DecoderLibraries libraries_;
 };
 
 // A frame view over a 24-bit picture.

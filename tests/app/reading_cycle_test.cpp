@@ -133,6 +133,24 @@ TEST(FrameRing, WriterPassesOverLeasedSlotsAndDropsTheFrameWhenAllAreHeld) {
   EXPECT_EQ(ring.Store(frame).slot(), 1);
 }
 
+TEST(FrameRing, ReadersOnBothThreadsShareTheSlotsOneImage) {
+  FrameRing ring;
+  ASSERT_EQ(ring.Allocate(4, 2), FrameRing::kOk);
+  const auto bytes = PatternFrame(4, 2, 12, 3);
+  FrameRing::Lease decoding = ring.Store(View(bytes, 4, 2, 12));
+  FrameRing::Lease painting = ring.ReadDisplayed();
+  ASSERT_TRUE(decoding && painting);
+  EXPECT_EQ(painting.slot(), decoding.slot());
+  EXPECT_EQ(painting.image(), decoding.image());
+  // Reading an image writes nothing in it: both threads read it at once.
+  std::thread capture([&] {
+    for (int i = 0; i < 1000; ++i) EXPECT_EQ(DibGetView(decoding.image()).bits[0], bytes[0]);
+  });
+  for (int i = 0; i < 1000; ++i) EXPECT_EQ(DibGetWidth(painting.image()), 4);
+  capture.join();
+  EXPECT_EQ(ring.LeasesHeld(), 2);
+}
+
 TEST(FrameRing, LoadingIntoTheDisplayedSlotWaitsForItsDecodeAndNeverMeetsTheWriter) {
   FrameRing ring;
   ASSERT_EQ(ring.Allocate(4, 2), FrameRing::kOk);

@@ -64,7 +64,7 @@ class CaptureTest : public ::testing::Test {
   void SetUp() override {
     ctrl = std::make_unique<CImgAcqCtrl>();
     cycle = std::make_unique<ReadingCycle>(ctrl->Ring(), station.Callbacks());
-    ctrl->AttachCycle(cycle.get());
+    ctrl->AttachSink(cycle.get());
     station.Bind(cycle.get());
     station.EditSettings([](SettingsRecord& s) {
       s.BarCodeEnable = s.QRCodeEnable = s.DmxCodeEnable = 0;
@@ -75,7 +75,7 @@ class CaptureTest : public ::testing::Test {
     station.window.Run([this] { cycle->StopReading(); });
     station.window.Drain();
     ctrl->TeardownGraph();
-    ctrl->AttachCycle(nullptr);
+    ctrl->AttachSink(nullptr);
     SetCameraReplay("");
   }
 

@@ -244,3 +244,33 @@ TEST(DibRotate, TurnsClockwise) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(DibView, DescribesThePixelsWithoutOwningThemOrCountingLocks) {
+  DibPtr packed(DibCreate(5, 3, 3, 4));
+  const DibView p = DibGetView(packed.get());
+  EXPECT_EQ(p.bits, DibGetBits(packed.get()));
+  EXPECT_EQ(p.width, 5);
+  EXPECT_EQ(p.height, 3);
+  EXPECT_EQ(p.bitCount, 24);
+  EXPECT_EQ(p.stride, 16);
+  EXPECT_EQ(GmLockCount(packed.get()), 1);  // only creation's own lock
+
+  std::vector<uint8_t> pixels(12 * 2, 7);
+  DibImage wrapper = DibCreateOverBits(pixels.data(), 10, 2, 1, 4);
+  const DibView w = DibGetView(wrapper);
+  EXPECT_EQ(w.bits, pixels.data());
+  EXPECT_EQ(w.bitCount, 8);
+  EXPECT_EQ(w.stride, 12);
+  DibFree(wrapper);
+
+  const DibView none = DibGetView(nullptr);
+  EXPECT_EQ(none.bits, nullptr);
+  EXPECT_EQ(none.width, 0);
+  EXPECT_EQ(none.height, 0);
+  EXPECT_EQ(none.bitCount, 0);
+  EXPECT_EQ(none.stride, 0);
+}
+
+}  // namespace

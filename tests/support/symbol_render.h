@@ -13,10 +13,7 @@
 
 namespace vantrel::test {
 
-struct DibDeleter {
-  void operator()(GmBlock* h) const { DibFree(h); }
-};
-using DibPtr = std::unique_ptr<GmBlock, DibDeleter>;
+using vantrel::DibPtr;
 
 // Module pattern, row-major, 1 = dark. A 1D symbol has one row.
 struct ModuleMatrix {

@@ -1,11 +1,10 @@
 #include <algorithm>
 #include <cstring>
 
+#include "read_steps.h"
 #include "vantrel/OvoBcd.h"
 #include "vantrel/decode_calls.h"
-#include "vantrel/draw_context.h"
 #include "vantrel/guide_lines.h"
-#include "vantrel/overlay.h"
 
 namespace vantrel {
 
@@ -37,14 +36,10 @@ OvoBcdParams BarcodeParams(const SettingsRecord& s) {
 }
 
 constexpr int32_t kTypeNameBytes = 20;
-// The reading line drawn three pixels thick: once in place and shifted by one
-// pixel up, down, left and right.
-constexpr int32_t kLineShifts[5][2] = {{0, -1}, {0, 0}, {0, 1}, {-1, 0}, {1, 0}};
 
 }  // namespace
 
-int32_t DecodeBarcode(DibImage picture, const SettingsRecord& settings, OverlayOrigin origin,
-                      char* typeName, int32_t* length, int32_t position[4], char* data) {
+int32_t ReadBarcode(DibImage picture, const SettingsRecord& settings, Reading* reading) {
   const OvoBcdParams params = BarcodeParams(settings);  // private copy for this call
   const bool binarize = settings.AutoBin != 0;
   const int32_t width = DibGetWidth(picture);
@@ -65,20 +60,37 @@ int32_t DecodeBarcode(DibImage picture, const SettingsRecord& settings, OverlayO
                                       settings.ScanDegree, pos, &type, &len, text);
   if (status != OVOBCD_OK) return status;
 
+  reading->status = 0;
+  reading->kind = CodeKind::kBarcode;
+  reading->barcodeType = type;
+  reading->symbology = BarcodeTypeName(type);
+  reading->bytes.assign(text, static_cast<size_t>(std::clamp(len, 0, int32_t{OVOBCD_MAX_TEXT})));
+  SetReadingText(reading);
+  reading->outline[0] = OutlinePoint{pos[0], pos[1]};
+  reading->outline[1] = OutlinePoint{pos[2], pos[3]};
+  reading->outlinePoints = 2;
+  return 0;
+}
+
+int32_t DecodeBarcode(DibImage picture, const SettingsRecord& settings, OverlayOrigin origin,
+                      char* typeName, int32_t* length, int32_t position[4], char* data) {
+  Reading r;
+  const int32_t status = ReadBarcode(picture, settings, &r);
+  if (status != 0) return status;
   if (typeName) {
-    std::strncpy(typeName, BarcodeTypeName(type), kTypeNameBytes - 1);
+    std::strncpy(typeName, r.symbology.c_str(), kTypeNameBytes - 1);
     typeName[kTypeNameBytes - 1] = '\0';
   }
+  const auto len = static_cast<int32_t>(r.bytes.size());
   if (length) *length = len;
-  if (position) std::copy(pos, pos + 4, position);
-  if (data) std::memcpy(data, text, static_cast<size_t>(std::clamp(len, 0, int32_t{OVOBCD_MAX_TEXT})) + 1);
-
-  OverlayClear();
-  const uint32_t red = MakeColour(255, 0, 0);
-  for (const auto& s : kLineShifts) {
-    OverlayAddLine(origin.x + pos[0] + s[0], origin.y + pos[1] + s[1], origin.x + pos[2] + s[0],
-                   origin.y + pos[3] + s[1], red);
+  if (position) {
+    position[0] = r.outline[0].x;
+    position[1] = r.outline[0].y;
+    position[2] = r.outline[1].x;
+    position[3] = r.outline[1].y;
   }
+  if (data) std::memcpy(data, r.bytes.c_str(), static_cast<size_t>(len) + 1);
+  DrawReadingOutline(r, origin);
   return 0;
 }
 

@@ -1,34 +1,18 @@
-// DecodeDataMatrix: hands one picture with the DMXCODE settings and the clamped
-// processing range to the one Data Matrix reader, optionally through the
-// unsharp mask, and turns the symbol into the station's text and outline.
+// The Data Matrix code's turn: hands one picture with the DMXCODE settings and
+// the clamped processing range to the one Data Matrix reader, optionally
+// through the unsharp mask, and turns the symbol into a Reading;
+// DecodeDataMatrix gives it as the station's text and outline.
 #include <cstdint>
 #include <cstring>
 
+#include "read_steps.h"
 #include "vantrel/OvoDmx.h"
 #include "vantrel/decode_calls.h"
-#include "vantrel/draw_context.h"
-#include "vantrel/overlay.h"
 
 namespace vantrel {
 
-namespace {
-
-// Outline points are picture pixels plus the origin; corners of edges that
-// barely meet may lie far outside, so the sum saturates.
-int32_t Shifted(int32_t v, int32_t by) {
-  const int64_t s = int64_t{v} + by;
-  return s > INT32_MAX ? INT32_MAX : s < INT32_MIN ? INT32_MIN : static_cast<int32_t>(s);
-}
-
-struct WorkPicture {
-  DibImage image = nullptr;
-  ~WorkPicture() { DibFree(image); }
-};
-
-}  // namespace
-
-int32_t DecodeDataMatrix(DibImage picture, const SettingsRecord& settings, OverlayOrigin origin,
-                         char* data, int32_t capacity, int32_t position[8], int32_t* length) {
+int32_t ReadDataMatrix(DibImage picture, const SettingsRecord& settings, char* data, int32_t capacity,
+                       Reading* reading) {
   const int32_t width = DibGetWidth(picture), height = DibGetHeight(picture);
   const DibRect range = ClampedRange(settings, width, height);
   const int32_t bitCount = DibGetBitCount(picture);
@@ -48,16 +32,15 @@ int32_t DecodeDataMatrix(DibImage picture, const SettingsRecord& settings, Overl
 
   // The sharpened copy is for the reader only; the picture the preview shows
   // stays as it was.
-  WorkPicture work;
+  DibPtr work;
   if (settings.UnsharpMask != 0) {
-    work.image = DibCreate(width, height, bitCount / 8, 4);
+    work.reset(DibCreate(width, height, bitCount / 8, 4));
     if (!reader) return -8;
-    const int32_t status = OvoDmxUnsharp(reader, picture, work.image);
+    const int32_t status = OvoDmxUnsharp(reader, picture, work.get());
     if (status != 0) return status;
   }
 
-  const int32_t status =
-      reader ? OvoDmxDecode(reader, work.image ? work.image : picture, data, capacity) : -8;
+  const int32_t status = reader ? OvoDmxDecode(reader, work ? work.get() : picture, data, capacity) : -8;
   if (status != 0) return status;
 
   OvoDmxPoint t{}, r{}, p{}, q{};
@@ -66,17 +49,29 @@ int32_t DecodeDataMatrix(DibImage picture, const SettingsRecord& settings, Overl
     p = OvoDmxPoint{r.x, t.y};
     q = OvoDmxPoint{t.x, r.y};
   }
-  const int32_t c[8] = {t.x, t.y, p.x, p.y, r.x, r.y, q.x, q.y};
-  if (position) std::memcpy(position, c, sizeof c);
-  if (length) *length = static_cast<int32_t>(std::strlen(data));
+  reading->status = 0;
+  reading->kind = CodeKind::kDataMatrix;
+  reading->symbology = "DataMatrix";
+  reading->bytes.assign(data);
+  SetReadingText(reading);
+  reading->outline = {OutlinePoint{t.x, t.y}, OutlinePoint{p.x, p.y}, OutlinePoint{r.x, r.y}, OutlinePoint{q.x, q.y}};
+  reading->outlinePoints = 4;
+  return 0;
+}
 
-  OverlayClear();
-  const uint32_t red = MakeColour(255, 0, 0);
-  for (int32_t i = 0; i < 4; ++i) {
-    const int32_t j = (i + 1) % 4;
-    OverlayAddLine(Shifted(c[2 * i], origin.x), Shifted(c[2 * i + 1], origin.y),
-                   Shifted(c[2 * j], origin.x), Shifted(c[2 * j + 1], origin.y), red);
+int32_t DecodeDataMatrix(DibImage picture, const SettingsRecord& settings, OverlayOrigin origin,
+                         char* data, int32_t capacity, int32_t position[8], int32_t* length) {
+  Reading r;
+  const int32_t status = ReadDataMatrix(picture, settings, data, capacity, &r);
+  if (status != 0) return status;
+  if (position) {
+    for (size_t i = 0; i < 4; ++i) {
+      position[2 * i] = r.outline[i].x;
+      position[2 * i + 1] = r.outline[i].y;
+    }
   }
+  if (length) *length = static_cast<int32_t>(r.bytes.size());
+  DrawReadingOutline(r, origin);
   return 0;
 }
 

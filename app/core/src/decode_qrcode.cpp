@@ -1,23 +1,54 @@
-// DecodeQrCode: hands one picture with the QR settings and the clamped
-// processing range to the QR library and turns the first symbol into the
-// station's texts and outline.
+// The QR code's turn: hands one picture with the QR settings and the clamped
+// processing range to the QR library and turns its symbols into Readings;
+// DecodeQrCode gives the first as the station's texts and outline.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <vector>
 
+#include "read_steps.h"
 #include "vantrel/OvoQrc.h"
 #include "vantrel/decode_calls.h"
-#include "vantrel/draw_context.h"
-#include "vantrel/overlay.h"
 
 namespace vantrel {
 
 namespace {
+
 constexpr size_t kTextBytes = 50;  // version and level texts
+
+// One symbol's results, its corners moved from the processing area's pixels
+// to the picture's.
+int32_t ReadSymbol(int32_t symbol, const DibRect& area, int32_t capacity, uint8_t* data, Reading* reading) {
+  int32_t version = 0;
+  int32_t status = OvoQrcGetVersion(symbol, &version);
+  if (status != 0) return status;
+  int32_t level = 0;
+  status = OvoQrcGetLevel(symbol, &level);
+  if (status != 0) return status;
+  int32_t c[8] = {};
+  status = OvoQrcGetPosition(symbol, &c[0], &c[1], &c[2], &c[3], &c[4], &c[5], &c[6], &c[7]);
+  if (status != 0) return status;
+  int32_t length = capacity;
+  status = OvoQrcGetData(symbol, &length, data);
+  if (status != 0) return status;
+
+  reading->status = 0;
+  reading->kind = CodeKind::kQrCode;
+  reading->symbology = "QR";
+  reading->qrVersion = version;
+  reading->qrLevel = level;
+  reading->bytes.assign(reinterpret_cast<const char*>(data), static_cast<size_t>(std::max(length, 0)));
+  SetReadingText(reading);
+  for (size_t i = 0; i < 4; ++i) reading->outline[i] = OutlinePoint{c[2 * i] + area.left, c[2 * i + 1] + area.top};
+  reading->outlinePoints = 4;
+  return 0;
 }
 
-int32_t DecodeQrCode(DibImage picture, const SettingsRecord& settings, OverlayOrigin origin,
-                     int32_t capacity, char* version, char* level, int32_t position[8], char* data,
-                     int32_t* length) {
+}  // namespace
+
+int32_t ReadQrCodes(DibImage picture, const SettingsRecord& settings, int32_t capacity,
+                    std::vector<Reading>* readings) {
   const DibRect r = ClampedRange(settings, DibGetWidth(picture), DibGetHeight(picture));
 
   // A picture the library refuses must not leave the previous one in place for
@@ -34,38 +65,38 @@ int32_t DecodeQrCode(DibImage picture, const SettingsRecord& settings, OverlayOr
   status = OvoQrcDecode(&count);
   if (status != 0) return status;
 
-  int32_t v = 0;
-  status = OvoQrcGetVersion(0, &v);
-  if (status != 0) return status;
-  if (version) std::snprintf(version, kTextBytes, "%d", static_cast<int>(v));
-
-  int32_t lv = 0;
-  status = OvoQrcGetLevel(0, &lv);
-  if (status != 0) return status;
-  if (level) std::snprintf(level, kTextBytes, "%s", QrLevelText(lv));
-
-  int32_t c[8] = {};
-  status = OvoQrcGetPosition(0, &c[0], &c[1], &c[2], &c[3], &c[4], &c[5], &c[6], &c[7]);
-  if (status != 0) return status;
-  for (int32_t i = 0; i < 8; i += 2) {
-    c[i] += r.left;
-    c[i + 1] += r.top;
+  // The library writes what it copies; the rest is never read.
+  const auto data = std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(std::max(capacity, 1)));
+  for (int32_t symbol = 0; symbol < count; ++symbol) {
+    Reading reading;
+    status = ReadSymbol(symbol, r, capacity, data.get(), &reading);
+    // The first symbol's failure is the reading's; a later one is only left out.
+    if (status != 0 && symbol == 0) return status;
+    if (status == 0) readings->push_back(std::move(reading));
   }
-  if (position) std::memcpy(position, c, sizeof c);
+  return 0;
+}
 
-  int32_t len = capacity;
-  status = OvoQrcGetData(0, &len, reinterpret_cast<uint8_t*>(data));
+int32_t DecodeQrCode(DibImage picture, const SettingsRecord& settings, OverlayOrigin origin,
+                     int32_t capacity, char* version, char* level, int32_t position[8], char* data,
+                     int32_t* length) {
+  std::vector<Reading> readings;
+  const int32_t status = ReadQrCodes(picture, settings, capacity, &readings);
   if (status != 0) return status;
-  if (!data) len = 0;
+  const Reading& first = readings.front();
+  if (version) std::snprintf(version, kTextBytes, "%d", static_cast<int>(first.qrVersion));
+  if (level) std::snprintf(level, kTextBytes, "%s", QrLevelText(first.qrLevel));
+  if (position) {
+    for (int32_t i = 0; i < 4; ++i) {
+      position[2 * i] = first.outline[static_cast<size_t>(i)].x;
+      position[2 * i + 1] = first.outline[static_cast<size_t>(i)].y;
+    }
+  }
+  // A null buffer gets nothing, as the library gives it.
+  const auto len = data ? static_cast<int32_t>(first.bytes.size()) : 0;
+  if (data) std::memcpy(data, first.bytes.c_str(), first.bytes.size() + 1);
   if (length) *length = len;
-
-  OverlayClear();
-  const uint32_t red = MakeColour(255, 0, 0);
-  for (int32_t i = 0; i < 4; ++i) {
-    const int32_t j = (i + 1) % 4;
-    OverlayAddLine(origin.x + c[2 * i], origin.y + c[2 * i + 1], origin.x + c[2 * j],
-                   origin.y + c[2 * j + 1], red);
-  }
+  DrawReadingOutline(first, origin);
   return 0;
 }
 

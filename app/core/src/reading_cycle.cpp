@@ -1,5 +1,6 @@
 #include "vantrel/reading_cycle.h"
 
+#include <cstdio>
 #include <cstring>
 #include <utility>
 
@@ -18,14 +19,7 @@ void CopyText(char (&field)[N], const char* text) {
   field[length] = '\0';
 }
 
-constexpr int32_t kQrCapacity = 100;
-
 }  // namespace
-
-std::mutex& DecoderMutex() {
-  static std::mutex mutex;
-  return mutex;
-}
 
 std::string FormatResultText(const ReadResult& result) {
   const std::string data = DecodedBytesToUtf8(std::string_view(result.data, strnlen(result.data, sizeof result.data)));
@@ -66,10 +60,17 @@ void ReadingCycle::SetPreviewTopLeft(int32_t left, int32_t top) {
   previewTop_ = top;
 }
 
-void ReadingCycle::SetPreviewScale(double scaleX, double scaleY) {
+void ReadingCycle::StreamConnected(int32_t, int32_t, double scale) {
+  DrawSetScale(scale, scale, nullptr, nullptr);
+  OverlaySetScale(scale, scale, nullptr, nullptr);
   std::lock_guard<std::mutex> lock(viewMutex_);
-  scaleX_ = scaleX;
-  scaleY_ = scaleY;
+  scaleX_ = scale;
+  scaleY_ = scale;
+}
+
+void ReadingCycle::SizeChangeEnded() {
+  OverlayClear();
+  RepaintWindow();
 }
 
 OverlayOrigin ReadingCycle::CurrentOverlayOrigin() const {
@@ -87,17 +88,25 @@ bool ReadingCycle::ResultCommandPending() const {
   return commandPending_;
 }
 
-bool ReadingCycle::StoreResult(int32_t kind, const char* data, const char* typeName, const char* version,
-                               const char* level) {
+bool ReadingCycle::StoreResult(const Reading& reading) {
+  const std::string shown = ShownText(reading);
   std::lock_guard<std::mutex> lock(resultMutex_);
   // After a stop was asked for (or a shown result stopped the reading) a decode
   // that was still running must not replace what the window shows.
   if (stopping_.load()) return false;
-  readResult_.kind = kind;
-  CopyText(readResult_.data, data);
-  if (typeName != nullptr) CopyText(readResult_.typeName, typeName);
-  if (version != nullptr) CopyText(readResult_.qrVersion, version);
-  if (level != nullptr) CopyText(readResult_.qrLevel, level);
+  readResult_.kind = static_cast<int32_t>(reading.kind);
+  CopyText(readResult_.data, shown.c_str());
+  switch (reading.kind) {
+    case CodeKind::kBarcode:
+      CopyText(readResult_.typeName, reading.symbology.c_str());
+      break;
+    case CodeKind::kQrCode:
+      std::snprintf(readResult_.qrVersion, sizeof readResult_.qrVersion, "%d", static_cast<int>(reading.qrVersion));
+      CopyText(readResult_.qrLevel, QrLevelText(reading.qrLevel));
+      break;
+    default:
+      break;
+  }
   return true;
 }
 
@@ -138,60 +147,14 @@ void ReadingCycle::HandleFrame(const FrameView& frame) {
   framesHandled_.fetch_add(1);
 
   const SettingsRecord settings = CurrentSettings();
-  const OverlayOrigin origin = CurrentOverlayOrigin();
-
-  // Working storage of this frame only; nothing is allocated per frame.
-  char data[kDecodeDataBytes];
-  char typeName[20];
-  char version[50];
-  char level[50];
-  int32_t position[8] = {};
-  int32_t length = 0;
-  data[0] = typeName[0] = version[0] = level[0] = '\0';
-
-  bool found = false;
-  if (settings.BarCodeEnable != 0 && !stopping_.load()) {
-    int32_t status;
-    {
-      std::lock_guard<std::mutex> lock(DecoderMutex());
-      status = DecodeBarcode(slot.image(), settings, origin, typeName, &length, position, data);
-    }
-    if (status == 0) {
-      data[kDecodeDataBytes - 1] = '\0';
-      typeName[sizeof typeName - 1] = '\0';
-      StoreResult(1, data, typeName, nullptr, nullptr);
-      found = true;
-    }
-  }
-  if (!found && settings.QRCodeEnable != 0 && !stopping_.load()) {
-    int32_t status;
-    {
-      std::lock_guard<std::mutex> lock(DecoderMutex());
-      status = DecodeQrCode(slot.image(), settings, origin, kQrCapacity, version, level, position, data,
-                            &length);
-    }
-    if (status == 0) {
-      data[kQrCapacity - 1] = '\0';
-      version[sizeof version - 1] = '\0';
-      level[sizeof level - 1] = '\0';
-      const int32_t text = static_cast<int32_t>(strnlen(data, kQrCapacity));
-      // A text as long as the capacity allows may have lost the rest of its
-      // last character to the cut.
-      if (text == kQrCapacity - 1) DropCutCharacter(data, text);
-      StoreResult(2, data, nullptr, version, level);
-      found = true;
-    }
-  }
-  if (!found && settings.DmxCodeEnable != 0 && !stopping_.load()) {
-    int32_t status;
-    {
-      std::lock_guard<std::mutex> lock(DecoderMutex());
-      status = DecodeDataMatrix(slot.image(), settings, origin, data, kDecodeDataBytes, position, &length);
-    }
-    if (status == 0) {
-      data[kDecodeDataBytes - 1] = '\0';
-      StoreResult(3, data, nullptr, nullptr, nullptr);
-      found = true;
+  // With every kind off, frames are shown but never read.
+  if (const CodeKinds kinds = EnabledKinds(settings); kinds != 0) {
+    const std::vector<Reading> readings =
+        ReadPicture(slot.image(), settings, kinds, ReadControl{&DecoderMutex(), &stopping_});
+    const Reading& first = readings.front();
+    if (first.ok()) {
+      DrawReadingOutline(first, CurrentOverlayOrigin());
+      StoreResult(first);
     }
   }
   slot.Release();

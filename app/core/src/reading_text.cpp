@@ -1,4 +1,5 @@
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 
 #include "vantrel/reading_cycle.h"
@@ -62,6 +63,16 @@ int32_t DropCutCharacter(char* text, int32_t length) {
     }
   }
   return length;
+}
+
+std::string ShownText(const Reading& reading) {
+  if (reading.kind != CodeKind::kQrCode || reading.bytes.size() < static_cast<size_t>(kStationQrCapacity - 1)) {
+    return reading.text;
+  }
+  char cut[kStationQrCapacity];
+  std::memcpy(cut, reading.bytes.data(), kStationQrCapacity - 1);
+  const int32_t length = DropCutCharacter(cut, kStationQrCapacity - 1);
+  return DecodedBytesToUtf8(std::string_view(cut, static_cast<size_t>(length)));
 }
 
 }  // namespace vantrel

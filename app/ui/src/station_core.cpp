@@ -27,7 +27,7 @@ StationCore::StationCore() : relay_(std::make_unique<QObject>()) {
   };
   callbacks.repaintWindow = [this] { PostToWindow([](CVantrelDlg& w) { w.RepaintWhole(); }); };
   cycle_ = std::make_unique<ReadingCycle>(capture_.Ring(), std::move(callbacks));
-  capture_.AttachCycle(cycle_.get());
+  capture_.AttachSink(cycle_.get());
 }
 
 StationCore::~StationCore() { Shutdown(); }
@@ -37,7 +37,7 @@ void StationCore::Shutdown() {
   shutDown_ = true;
   cycle_->StopReading();
   capture_.TeardownGraph();
-  capture_.AttachCycle(nullptr);
+  capture_.AttachSink(nullptr);
 }
 
 SettingsRecord StationCore::Settings() const {

@@ -5,10 +5,7 @@
 
 #include <cstdio>
 
-#include "vantrel/OvoDmx.h"
-#include "vantrel/OvoQrc.h"
 #include "vantrel/guide_lines.h"
-#include "vantrel/ovoutil.h"
 #include "vantrel/settings.h"
 #include "vantrel/station_core.h"
 #include "vantrel/ui_kit.h"
@@ -58,7 +55,7 @@ void CVantrelApp::RequestClose() {
 }
 
 bool CVantrelApp::InitInstance() {
-  // 2. One station at a time.
+  // One station at a time, before anything else is touched.
   const std::string lockPath = options_.lockPath.empty() ? DefaultInstanceLockPath() : options_.lockPath;
   const InstanceLock::Result lock = instanceMutex.Acquire(lockPath);
   if (lock == InstanceLock::kHeldElsewhere) {
@@ -73,14 +70,14 @@ bool CVantrelApp::InitInstance() {
   station_ = std::make_unique<StationCore>();
   if (!options_.cameraReplay.empty()) SetCameraReplay(options_.cameraReplay);
 
-  // 3. The settings (the guide lines follow the loaded range and scan keys).
+  // The settings (the guide lines follow the loaded range and scan keys).
   {
     SettingsRecord loaded;
     LoadSettings(settingsPath_, &loaded, [](const SettingsRecord& s) { RebuildGuideLines(s); });
     station_->SetSettings(loaded);
   }
 
-  // 4. The camera.
+  // The camera: the operator chooses when there is more than one.
   CImgAcqCtrl& capture = station_->capture();
   const int32_t found = options_.enumerateDevices ? options_.enumerateDevices(capture) : capture.EnumerateDevices();
   if (found >= 2 && DeviceList.size() >= 2) {
@@ -101,24 +98,17 @@ bool CVantrelApp::InitInstance() {
     station_->EditSettings([](SettingsRecord& s) { s.DeviceNo = 1; });
   }
 
-  // 5-7. The libraries.
-  if (const int32_t status = OvoQrcInitialize(); status != 0) {
-    Fail(Formatted("OvoQrc Initialize error.(%d)", status));
+  // The decoder libraries; the one that fails names itself in the message.
+  DecoderLibraries::Libraries failed = 0;
+  if (const int32_t status = libraries.Start(DecoderLibraries::kAll, &failed); status != 0) {
+    const char* format = failed == DecoderLibraries::kQr           ? "OvoQrc Initialize error.(%d)"
+                         : failed == DecoderLibraries::kDataMatrix ? "OvoDmx Initialize error.(%d)"
+                                                                   : "OvoUtil Initialize error.(%d)";
+    Fail(Formatted(format, status));
     return false;
   }
-  qrReady = true;
-  if (const int32_t status = OvoDmxInitialize(); status != 0) {
-    Fail(Formatted("OvoDmx Initialize error.(%d)", status));
-    return false;
-  }
-  dmxReady = true;
-  if (const int32_t status = OvoUtilInitialize(); status != 0) {
-    Fail(Formatted("OvoUtil Initialize error.(%d)", status));
-    return false;
-  }
-  utilReady = true;
 
-  // 8. The capture pipeline; the ring follows the size it connected at.
+  // The capture pipeline; the ring follows the size it connected at.
   const SettingsRecord s = station_->Settings();
   capture.DeviceNo = s.DeviceNo;
   capture.Xsize = s.Xsize;
@@ -136,7 +126,7 @@ bool CVantrelApp::InitInstance() {
   });
   RebuildGuideLines(station_->Settings());
 
-  // 9. The window, until it closes.
+  // The window, until it closes.
   if (closeRequested_) return false;
   CVantrelDlg window(*station_);
   window_ = &window;
@@ -149,7 +139,7 @@ bool CVantrelApp::InitInstance() {
 }
 
 void CVantrelApp::ExitInstance() {
-  // 1. The settings are written only after a complete start-up.
+  // The settings are written only after a complete start-up.
   if (deviceReady) {
     if (!SaveSettings(settingsPath_, station_->Settings())) {
       ui::ShowMessage(nullptr, "設定ファイルを書き込めませんでした。\n" + settingsPath_, kCaption,
@@ -158,14 +148,8 @@ void CVantrelApp::ExitInstance() {
   }
   if (station_) station_->Shutdown();
   deviceReady = false;
-  // 2-4. The libraries, in reverse.
-  if (utilReady) OvoUtilTerminate();
-  utilReady = false;
-  if (dmxReady) OvoDmxTerminate();
-  dmxReady = false;
-  if (qrReady) OvoQrcTerminate();
-  qrReady = false;
-  // 5. The guard.
+  // The libraries, in reverse order of their start.
+  libraries.Stop();
   instanceMutex.Release();
   station_.reset();
 }

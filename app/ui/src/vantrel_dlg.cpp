@@ -20,11 +20,16 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 
 #include "about_dlg.h"
+#include "barcode_page.h"
+#include "dmxcode_page.h"
+#include "qrcode_page.h"
 #include "vantrel/app_icon.h"
 #include "vantrel/capture_dialogs_qt.h"
 #include "vantrel/control_ids.h"
+#include "vantrel/data_exchange.h"
 #include "vantrel/dib_file.h"
 #include "vantrel/guide_lines.h"
 #include "vantrel/overlay.h"
@@ -32,16 +37,6 @@
 #include "vantrel/qt_draw_context.h"
 #include "vantrel/station_core.h"
 #include "vantrel/ui_kit.h"
-
-#if VANTREL_HAVE_BARCODE_PAGE
-#include "barcode_page.h"
-#endif
-#if VANTREL_HAVE_QRCODE_PAGE
-#include "qrcode_page.h"
-#endif
-#if VANTREL_HAVE_DMXCODE_PAGE
-#include "dmxcode_page.h"
-#endif
 
 namespace vantrel {
 
@@ -81,40 +76,24 @@ QGroupBox* Group(const char* title, const QRect& r, QWidget* parent) {
   return g;
 }
 
-// A page not yet built: an empty frame with the page's number.
-[[maybe_unused]] QWidget* PlaceholderPage(int32_t id, QWidget* parent) {
-  auto* page = new QWidget(parent);
-  ui::SetTemplateId(page, id);
-  page->resize(kPageFrameMinimum.width() - 2 * kPageOffset.x(),
-               kPageFrameMinimum.height() - kPageOffset.y() - kPageOffset.x());
-  return page;
+// The whole number in a range box; nothing when it holds none.
+std::optional<int32_t> BoxNumber(const QLineEdit* edit) { return ui::ParseWholeNumber(ui::S(edit->text())); }
+
+// The file dialog of "開く" and "保存": bitmap files, starting in the last folder.
+ui::FileDialogRequest BitmapFileRequest(QWidget* parent, bool save, const std::string& startFolder) {
+  ui::FileDialogRequest request;
+  request.parent = parent;
+  request.save = save;
+  request.caption = save ? "名前を付けて保存" : "開く";
+  request.filters = {"ビットマップ ファイル (*.bmp *.BMP)"};
+  request.defaultSuffix = "bmp";
+  request.fileName = save ? "Untitled" : "Untitled.bmp";
+  request.startFolder = startFolder;
+  request.confirmOverwrite = save;
+  return request;
 }
 
 }  // namespace
-
-bool ParseSignedInteger(const std::string& text, int32_t* value) {
-  size_t i = 0, n = text.size();
-  auto blank = [](char c) { return c == ' ' || c == '\t'; };
-  while (i < n && blank(text[i])) ++i;
-  while (n > i && blank(text[n - 1])) --n;
-  if (i == n) return false;
-  bool negative = false;
-  if (text[i] == '-' || text[i] == '+') {
-    negative = text[i] == '-';
-    ++i;
-  }
-  if (i == n) return false;
-  int64_t v = 0;
-  for (; i < n; ++i) {
-    if (text[i] < '0' || text[i] > '9') return false;
-    v = v * 10 + (text[i] - '0');
-    if (v > int64_t{INT32_MAX} + 1) return false;
-  }
-  if (negative) v = -v;
-  if (v < INT32_MIN || v > INT32_MAX) return false;
-  *value = static_cast<int32_t>(v);
-  return true;
-}
 
 // ---------------------------------------------------------------- UpDownControl
 
@@ -144,8 +123,7 @@ void UpDownControl::SetRange(int32_t minimum, int32_t maximum) {
 }
 
 void UpDownControl::Step(int32_t delta) {
-  int32_t v = 0;
-  if (!ParseSignedInteger(ui::S(buddy_->text()), &v)) v = minimum_;
+  const int32_t v = BoxNumber(buddy_).value_or(minimum_);
   int64_t next = std::clamp<int64_t>(v, minimum_, maximum_) + delta;
   next = std::clamp<int64_t>(next, minimum_, maximum_);
   buddy_->setText(QString::number(next));
@@ -303,61 +281,49 @@ void CVantrelDlg::BuildControls() {
 }
 
 void CVantrelDlg::OnInitDialog() {
-  // 1. The page choice.
+  // The page choice, without its handler: no page is shown yet.
   pageChoice_->blockSignals(true);
   pageChoice_->addItems({U("バーコード"), U("ＱＲコード"), U("データマトリックス")});
   pageChoice_->setCurrentIndex(0);
   pageChoice_->blockSignals(false);
 
-  // 2. Members from the settings.
+  // The members from the settings the start-up loaded.
   const SettingsRecord s = Settings();
   codeKind_ = s.BarCodeEnable != 0 ? 0 : (s.QRCodeEnable != 0 ? 1 : 2);
   stopAfterRead_ = s.OneDecode;
   std::copy(std::begin(s.Area), std::end(s.Area), range_.begin());
   lastFolder_.clear();
 
-  // 3. Members into the controls (the range handlers ignore this fill).
+  // The members into the controls (the range handlers ignore this fill).
   kindRadios_[static_cast<size_t>(codeKind_)]->setChecked(true);
   stopAfterReadBox_->setChecked(stopAfterRead_ != 0);
   for (int i = 0; i < 4; ++i) rangeEdits_[i]->setText(QString::number(range_[static_cast<size_t>(i)]));
   showRangeBox_->setChecked(showRange_ != 0);
 
-  // 4-5. The about item lives in the context menu; the icons.
+  // The about item lives in the context menu; the window needs only its icon.
   setWindowIcon(ui::ApplicationIcon());
 
-  // 6. The pages in the page frame.
+  // The pages in the page frame.
   pageRect_ = pageFrame_->geometry();
   CreatePages();
 
-  // 7. The preview inside the black frame.
+  // The preview inside the black frame; outlines are placed from its corner.
   previewRect_ = preview_->geometry().adjusted(1, 1, -1, -1);
   station_.cycle().SetPreviewTopLeft(previewRect_.left(), previewRect_.top());
 
-  // 8. The spins cover the picture.
+  // The spins cover the picture.
   for (int i = 0; i < 4; ++i) spins_[i]->SetRange(0, (i % 2 == 0 ? s.Xsize : s.Ysize) - 1);
 
-  // 9-10.
+  // The result pane first; range edits count from now on.
   ShowSettingsPane(false);
   initialized_ = true;
 }
 
 void CVantrelDlg::CreatePages() {
   QWidget* frame = pageFrame_;
-#if VANTREL_HAVE_BARCODE_PAGE
   pages_[0] = new CBarCodePage(*this, frame);
-#else
-  pages_[0] = PlaceholderPage(ids::kBarCodePage, frame);
-#endif
-#if VANTREL_HAVE_QRCODE_PAGE
   pages_[1] = new CQRCodePage(*this, frame);
-#else
-  pages_[1] = PlaceholderPage(ids::kQRCodePage, frame);
-#endif
-#if VANTREL_HAVE_DMXCODE_PAGE
   pages_[2] = new CDmxCodePage(*this, frame);
-#else
-  pages_[2] = PlaceholderPage(ids::kDmxCodePage, frame);
-#endif
   // Each page keeps its own size; the frame grows to hold the largest.
   QSize need = kPageFrameMinimum;
   for (QWidget* page : pages_) {
@@ -447,8 +413,7 @@ void CVantrelDlg::OnRangeChanged(int32_t id) {
     case ids::kRangeEndY: index = 3; break;
     default: return;
   }
-  int32_t v = 0;
-  if (!ParseSignedInteger(ui::S(RangeEdit(index)->text()), &v)) v = 0;
+  const int32_t v = BoxNumber(RangeEdit(index)).value_or(0);
   EditSettings([index, v](SettingsRecord& s) {
     const int32_t size = index % 2 == 0 ? s.Xsize : s.Ysize;
     int32_t value = v < 0 ? 0 : v;
@@ -496,11 +461,11 @@ void CVantrelDlg::OnAbout() {
 
 void CVantrelDlg::OnOK() {
   for (QLineEdit* edit : rangeEdits_) {
-    int32_t v = 0;
+    const std::optional<int32_t> v = BoxNumber(edit);
     const char* problem = nullptr;
-    if (!ParseSignedInteger(ui::S(edit->text()), &v))
+    if (!v)
       problem = "整数を入力してください。";
-    else if (v < 0 || v > 9999)
+    else if (*v < 0 || *v > 9999)
       problem = "0 から 9999 までの整数を入力してください。";
     if (problem) {
       ui::ShowMessage(this, problem, kCaption, ui::MessageIcon::kWarning);
@@ -538,15 +503,7 @@ void CVantrelDlg::contextMenuEvent(QContextMenuEvent* event) {
 // ---------------------------------------------------------------- files
 
 void CVantrelDlg::OnOpen() {
-  ui::FileDialogRequest request;
-  request.parent = this;
-  request.save = false;
-  request.caption = "開く";
-  request.filters = {"ビットマップ ファイル (*.bmp *.BMP)"};
-  request.defaultSuffix = "bmp";
-  request.fileName = "Untitled.bmp";
-  request.startFolder = lastFolder_;
-  const std::optional<std::string> path = ui::ChooseFile(request);
+  const std::optional<std::string> path = ui::ChooseFile(BitmapFileRequest(this, false, lastFolder_));
   if (path) {
     int32_t status = 0;
     bool loaded = false;
@@ -575,16 +532,7 @@ void CVantrelDlg::OnOpen() {
 }
 
 void CVantrelDlg::OnSave() {
-  ui::FileDialogRequest request;
-  request.parent = this;
-  request.save = true;
-  request.caption = "名前を付けて保存";
-  request.filters = {"ビットマップ ファイル (*.bmp *.BMP)"};
-  request.defaultSuffix = "bmp";
-  request.fileName = "Untitled";
-  request.startFolder = lastFolder_;
-  request.confirmOverwrite = true;
-  const std::optional<std::string> path = ui::ChooseFile(request);
+  const std::optional<std::string> path = ui::ChooseFile(BitmapFileRequest(this, true, lastFolder_));
   if (!path) return;
   int32_t saved = 0;
   {

@@ -4,7 +4,7 @@
 // size and shows the device's picture controls.
 //
 // Every operation runs on the window thread; frames arrive on the pipeline's
-// streaming thread and go straight to ReadingCycle::HandleFrame.
+// streaming thread and go straight to the attached FrameSink.
 #ifndef VANTREL_IMG_ACQ_CTRL_H
 #define VANTREL_IMG_ACQ_CTRL_H
 
@@ -17,7 +17,7 @@
 
 #include "vantrel/capture_modes.h"
 #include "vantrel/frame_ring.h"
-#include "vantrel/reading_cycle.h"
+#include "vantrel/frame_sink.h"
 
 namespace vantrel {
 
@@ -84,6 +84,12 @@ class CaptureDialogs {
 class CSampleGrabberCB;
 struct CapturePipeline;
 
+// The callback object is shared with the appsink's threads: the controller
+// drops its own reference, never deletes it.
+struct GrabberCallbackRelease {
+  void operator()(CSampleGrabberCB* callback) const;
+};
+
 class CImgAcqCtrl : public CaptureStream {
  public:
   // BuildGraph's codes, by the step that failed.
@@ -121,9 +127,10 @@ class CImgAcqCtrl : public CaptureStream {
   double scaleY = 1.0;
 
   FrameRing& Ring() { return ring_; }
-  // The cycle that frames go to; it drives this controller's stream. Attach
-  // before BuildGraph; detach (nullptr) only while stopped.
-  void AttachCycle(ReadingCycle* cycle);
+  // The sink that frames go to; it drives this controller's stream and hears
+  // of every connection. Attach before BuildGraph; detach (nullptr) only while
+  // stopped.
+  void AttachSink(FrameSink* sink);
   bool running() const;
 
   // Fills DeviceList; returns the number of devices (0 on any failure).
@@ -132,15 +139,16 @@ class CImgAcqCtrl : public CaptureStream {
   // BuildStatus. On failure call TeardownGraph.
   int32_t BuildGraph();
   // Connects the stream at the device mode nearest to width x height (the
-  // replay source scales to exactly that size) and reallocates FrameRing to the
-  // connected size: 0 or kNotConnected. Only while stopped.
+  // replay source scales to exactly that size), reallocates FrameRing to the
+  // connected size and tells the sink the size and the preview scale: 0 or
+  // kNotConnected. Only while stopped.
   int32_t ConnectStream(int32_t width, int32_t height);
   void FreeFrameRing();
   // The size dialog: stops reading if it was on, offers the device's sizes,
   // reconnects at the chosen size after OK and at the current one after Cancel
   // (falling back to the previous size when that fails), calls `connected`
-  // with the connected size (the window resets its range there), clears the
-  // overlays, repaints the window and starts reading again if it was on.
+  // with the connected size (the window resets its range there), tells the
+  // sink that the change has ended and starts reading again if it was on.
   // 0, or kNotConnected when no size could be connected.
   int32_t ChangeCaptureSize(CaptureDialogs* dialogs,
                             const std::function<void(int32_t width, int32_t height)>& connected = {});
@@ -170,10 +178,9 @@ class CImgAcqCtrl : public CaptureStream {
   int32_t ConnectLocked(int32_t width, int32_t height);
 
   FrameRing ring_;
-  std::atomic<ReadingCycle*> cycle_{nullptr};
-  CSampleGrabberCB* frameCallback_ = nullptr;
+  std::atomic<FrameSink*> sink_{nullptr};
+  std::unique_ptr<CSampleGrabberCB, GrabberCallbackRelease> frameCallback_;
   std::unique_ptr<CapturePipeline> pipeline_;
-  bool gstInitialized = false;
 };
 
 }  // namespace vantrel

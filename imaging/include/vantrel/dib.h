@@ -1,12 +1,19 @@
 /* DibImage: the one picture type of the station.
  *
- * A handle of a movable block in one of two layouts, told apart by the block's
- * first 32-bit field:
- *   40  packed bitmap: BitmapInfoHeader, colour table (8 bits or fewer), rows;
+ * A handle of a plain memory block in one of two layouts, told apart by the
+ * block's first 32-bit field:
+ *   40  packed bitmap: BitmapInfoHeader, colour table (8 bits or fewer), rows,
+ *       all owned by the image;
  *   36  wrapper: a record pointing to a header block and to pixel rows that
  *       belong to whoever created the wrapper.
  * Rows are stored top line first (biHeight is negative) and padded to 4 bytes.
- * Every operation accepts the null handle and then does nothing. */
+ * Blocks never move: the accessors read them in place and take no lock, so any
+ * number of threads may read one image at once (writers are kept apart by the
+ * owner, e.g. the frame ring's leases). Every operation accepts the null handle
+ * and then does nothing.
+ *
+ * Code that only reads pixels (the decoders, the drawing layer) takes a
+ * DibView: the rows without ownership. */
 #ifndef VANTREL_DIB_H
 #define VANTREL_DIB_H
 
@@ -31,6 +38,20 @@ typedef struct DibRect {
 
 enum { kDibPackedTag = 40, kDibWrapperTag = 36 };
 
+/* The pixels of a picture without ownership: row y starts y * stride bytes
+ * after bits (row 0 is the top line); bitCount bits a pixel (8 grey, 24 blue,
+ * green, red). Valid while the picture it was taken from lives and keeps its
+ * size; a view of no picture is all zero. */
+typedef struct DibView {
+  const uint8_t* bits;
+  int32_t width;
+  int32_t height;
+  int32_t bitCount;
+  int32_t stride;
+} DibView;
+
+DibView DibGetView(DibImage image);
+
 DibImage DibCreate(int32_t width, int32_t height, int32_t bytesPerPixel, int32_t alignment);
 DibImage DibCreateOverBits(void* bits, int32_t width, int32_t height, int32_t bytesPerPixel,
                            int32_t alignment);
@@ -52,6 +73,16 @@ DibImage DibRotate(DibImage source, int32_t degreesClockwise);
 
 #ifdef __cplusplus
 }
+
+#include <memory>
+
+namespace vantrel {
+// An image that frees itself.
+struct DibDeleter {
+  void operator()(GmBlock* image) const { DibFree(image); }
+};
+using DibPtr = std::unique_ptr<GmBlock, DibDeleter>;
+}  // namespace vantrel
 #endif
 
 #endif

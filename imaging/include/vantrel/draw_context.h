@@ -27,14 +27,8 @@ struct Pen {
   bool operator==(const Pen&) const = default;
 };
 
-// A view of the pixel rows of a DibImage: top line first, `stride` bytes a row.
-struct DibPixels {
-  const uint8_t* bits = nullptr;
-  int32_t width = 0;
-  int32_t height = 0;
-  int32_t bitCount = 0;
-  int32_t stride = 0;
-};
+// The pixel rows the drawing layer copies: the picture's view (dib.h).
+using DibPixels = ::DibView;
 
 class DrawContext {
  public:

@@ -22,56 +22,25 @@ namespace {
 using Page = CBarCodePage;
 using namespace std::chrono_literals;
 
-// Counts the lines the overlay store would draw.
-class LineCounter : public DrawContext {
- public:
-  int32_t SetBackgroundMode(int32_t) override { return 0; }
-  int32_t SetRasterOp(int32_t) override { return 0; }
-  Pen SelectPen(const Pen&) override { return Pen{}; }
-  void MoveTo(int32_t, int32_t) override {}
-  void LineTo(int32_t, int32_t) override { ++lines; }
-  void FillRect(int32_t, int32_t, int32_t, int32_t, uint32_t) override {}
-  int32_t DrawPixels(const DibPixels&, int32_t, int32_t, int32_t, int32_t, int32_t, int32_t, int32_t,
-                     int32_t) override {
-    return 1;
-  }
-  int32_t lines = 0;
-};
+int32_t OverlayLines() { return OverlayLineCount(); }
 
-int32_t OverlayLines() {
-  LineCounter c;
-  OverlayDrawAll(&c);
-  return c.lines;
-}
-
-class BarCodePageTest : public ::testing::Test {
+class BarCodePageTest : public PageTest<Page> {
  protected:
   void SetUp() override {
     jan13_ = SymbolFrame({"-b", "EANX"}, "490123456789", 3.0);
-    bench_ = std::make_unique<PageBench>(jan13_.get());
+    MakeBench(jan13_.get());
     SetGuideRepaint({});
   }
   void TearDown() override {
-    page_.reset();
+    PageTest<Page>::TearDown();
     guideStarts.clear();
     guideEnds.clear();
   }
 
-  Page& Make(const SettingsRecord& s = SettingsRecord{}) {
-    bench_->host->SetSettings(s);
-    page_ = std::make_unique<Page>(*bench_->host, &bench_->frame);
-    return *page_;
-  }
-  QLineEdit* Edit(int32_t id) { return Control<QLineEdit>(page_.get(), id); }
   QCheckBox* Box(int32_t id) { return Control<QCheckBox>(page_.get(), id); }
   QComboBox* Levels() { return Control<QComboBox>(page_.get(), Page::kIdScanLevel); }
-  void Click(int32_t id) { Control<QPushButton>(page_.get(), id)->click(); }
-  SettingsRecord Settings() const { return bench_->host->Settings(); }
 
   DibPtr jan13_;
-  std::unique_ptr<PageBench> bench_;
-  std::unique_ptr<Page> page_;
-  ui::ScopedMessageAnswers answers_;
 };
 
 TEST_F(BarCodePageTest, ShowsTheSettingsAndLeavesTheLoadedScanAsItIs) {

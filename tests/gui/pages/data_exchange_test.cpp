@@ -6,7 +6,16 @@
 #include <optional>
 #include <string>
 
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QRadioButton>
+
+#include <vector>
+
 #include "vantrel/data_exchange.h"
+#include "vantrel/ui_kit.h"
 #include "vantrel/unsharp_tune_rules.h"
 
 namespace vantrel::test {
@@ -139,6 +148,71 @@ TEST(UnsharpTuneRulesTest, SlidersShowTheirValuesAtTheNearestPosition) {
   EXPECT_EQ(RadiusText(7.0), "7.0");
   EXPECT_EQ(AmountText(0.29), "0.29");
   EXPECT_EQ(ThresholdText(12), "12");
+}
+
+}  // namespace
+}  // namespace vantrel::test
+
+namespace vantrel::test {
+namespace {
+
+TEST(DataExchangeBindings, AllMembersTakeTheirValuesOrNone) {
+  QWidget dialog;
+  auto* box = new QCheckBox(&dialog);
+  auto* whole = new QLineEdit(&dialog);
+  auto* decimal = new QLineEdit(&dialog);
+  auto* list = new QComboBox(&dialog);
+  list->addItems({"1", "2", "3"});
+  QRadioButton* radios[2] = {new QRadioButton(&dialog), new QRadioButton(&dialog)};
+  struct {
+    int32_t check = 1, number = 5, index = 2, choice = 1;
+    double value = 0.5;
+  } m;
+  ui::DataExchange exchange;
+  exchange.Check(box, &m.check);
+  exchange.WholeNumber(whole, 1, 9, &m.number);
+  exchange.DecimalNumber(decimal, 0.0, 1.0, &m.value);
+  exchange.Index(list, 0, 2, &m.index);
+  exchange.Choice({radios[0], radios[1]}, &m.choice);
+  dialog.show();
+
+  exchange.ToControls();
+  EXPECT_TRUE(box->isChecked());
+  EXPECT_EQ(whole->text(), "5");
+  EXPECT_EQ(decimal->text(), "0.5");
+  EXPECT_EQ(list->currentIndex(), 2);
+  EXPECT_TRUE(radios[1]->isChecked());
+
+  // A refused value after accepted ones: the message, the focus on its box,
+  // and not one member changed.
+  ui::ScopedMessageAnswers answers;
+  box->setChecked(false);
+  whole->setText("7");
+  decimal->setText("1.5");
+  EXPECT_FALSE(exchange.FromControls());
+  EXPECT_EQ(answers.texts(), std::vector<std::string>{"0 から 1 までの数字を入力してください。"});
+  EXPECT_EQ(dialog.focusWidget(), decimal);
+  EXPECT_EQ(m.check, 1);
+  EXPECT_EQ(m.number, 5);
+
+  decimal->setText("0.25");
+  list->setCurrentIndex(0);
+  radios[0]->setChecked(true);
+  EXPECT_TRUE(exchange.FromControls());
+  EXPECT_EQ(m.check, 0);
+  EXPECT_EQ(m.number, 7);
+  EXPECT_EQ(m.value, 0.25);
+  EXPECT_EQ(m.index, 0);
+  EXPECT_EQ(m.choice, 0);
+
+  // A member the list has no item for shows as no selection, which is refused.
+  m.index = 5;
+  exchange.ToControls();
+  EXPECT_EQ(list->currentIndex(), -1);
+  answers.clear();
+  EXPECT_FALSE(exchange.FromControls());
+  EXPECT_EQ(answers.texts(), std::vector<std::string>{"0 から 2 までの整数を入力してください。"});
+  EXPECT_EQ(m.index, 5);
 }
 
 }  // namespace

@@ -52,42 +52,31 @@ void InTuningDialog(std::function<void(CUnsharpDlg&)> act) {
 
 void Press(CUnsharpDlg& dlg, int32_t id) { Control<QPushButton>(&dlg, id)->click(); }
 
-class DmxCodePageTest : public ::testing::Test {
+class DmxCodePageTest : public PageTest<Page> {
  protected:
   void SetUp() override {
     OvoDmxTerminate();
     ASSERT_EQ(OvoDmxInitialize(), 0);
     frame_ = DmxFrame();
-    bench_ = std::make_unique<PageBench>(frame_.get());
+    MakeBench(frame_.get());
     base_.Area[0] = 0;
     base_.Area[1] = 0;
     base_.Area[2] = 639;
     base_.Area[3] = 479;
   }
   void TearDown() override {
-    page_.reset();
+    PageTest<Page>::TearDown();
     OvoDmxTerminate();
   }
 
-  Page& Make(const SettingsRecord& s) {
-    bench_->host->SetSettings(s);
-    page_ = std::make_unique<Page>(*bench_->host, &bench_->frame);
-    return *page_;
-  }
-  QLineEdit* Edit(int32_t id) { return Control<QLineEdit>(page_.get(), id); }
   QWidget* Widget(int32_t id) { return Control<QWidget>(page_.get(), id); }
   QCheckBox* Switch() { return Control<QCheckBox>(page_.get(), Page::kIdUnsharp); }
-  void Click(int32_t id) { Control<QPushButton>(page_.get(), id)->click(); }
-  SettingsRecord Settings() const { return bench_->host->Settings(); }
   std::vector<QString> Boxes() {
     return {Edit(Page::kIdRadius)->text(), Edit(Page::kIdAmount)->text(), Edit(Page::kIdThreshold)->text()};
   }
 
   DibPtr frame_;
-  std::unique_ptr<PageBench> bench_;
-  std::unique_ptr<Page> page_;
   SettingsRecord base_;
-  ui::ScopedMessageAnswers answers_;
 };
 
 TEST_F(DmxCodePageTest, ShowsTheSettingsInItsBoxes) {

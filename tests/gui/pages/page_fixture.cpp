@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "vantrel/decode_calls.h"
+#include "vantrel/draw_context.h"
 #include "vantrel/overlay.h"
 #include "vantrel/ovoutil.h"
 
@@ -64,6 +65,31 @@ bool SamePixels(DibImage a, DibImage b) {
     }
   }
   return true;
+}
+
+namespace {
+
+class LineCounter : public DrawContext {
+ public:
+  int32_t SetBackgroundMode(int32_t) override { return 0; }
+  int32_t SetRasterOp(int32_t) override { return 0; }
+  Pen SelectPen(const Pen&) override { return Pen{}; }
+  void MoveTo(int32_t, int32_t) override {}
+  void LineTo(int32_t, int32_t) override { ++lines; }
+  void FillRect(int32_t, int32_t, int32_t, int32_t, uint32_t) override {}
+  int32_t DrawPixels(const DibPixels&, int32_t, int32_t, int32_t, int32_t, int32_t, int32_t, int32_t,
+                     int32_t) override {
+    return 1;
+  }
+  int32_t lines = 0;
+};
+
+}  // namespace
+
+int32_t OverlayLineCount() {
+  LineCounter c;
+  OverlayDrawAll(&c);
+  return c.lines;
 }
 
 PageBench::PageBench(DibImage picture) {

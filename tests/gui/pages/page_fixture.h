@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QLineEdit>
+#include <QPushButton>
 #include <QWidget>
 
 #include <cstdint>
@@ -52,6 +54,32 @@ class PageBench {
   std::unique_ptr<ReadingCycle> cycle;
   QWidget frame;
   std::unique_ptr<BasicPageHost> host;
+};
+
+// Lines the overlay store would draw now.
+int32_t OverlayLineCount();
+
+// The frame of a page test: a bench whose displayed slot holds the test's
+// picture, the page made over it with given settings, its controls by number
+// and every message box answered (and recorded).
+template <typename Page>
+class PageTest : public ::testing::Test {
+ protected:
+  void TearDown() override { page_.reset(); }
+
+  void MakeBench(DibImage picture) { bench_ = std::make_unique<PageBench>(picture); }
+  Page& Make(const SettingsRecord& s = SettingsRecord{}) {
+    bench_->host->SetSettings(s);
+    page_ = std::make_unique<Page>(*bench_->host, &bench_->frame);
+    return *page_;
+  }
+  QLineEdit* Edit(int32_t id) { return Control<QLineEdit>(page_.get(), id); }
+  void Click(int32_t id) { Control<QPushButton>(page_.get(), id)->click(); }
+  SettingsRecord Settings() const { return bench_->host->Settings(); }
+
+  std::unique_ptr<PageBench> bench_;
+  std::unique_ptr<Page> page_;
+  ui::ScopedMessageAnswers answers_;
 };
 
 }  // namespace vantrel::test

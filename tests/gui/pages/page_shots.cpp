@@ -49,7 +49,7 @@ class ReplayedFrame {
       return s;
     };
     cycle_ = std::make_unique<ReadingCycle>(ctrl_.Ring(), callbacks);
-    ctrl_.AttachCycle(cycle_.get());
+    ctrl_.AttachSink(cycle_.get());
     ctrl_.Xsize = 640;
     ctrl_.Ysize = 480;
     ctrl_.DeviceNo = 1;
@@ -66,7 +66,7 @@ class ReplayedFrame {
   }
   ~ReplayedFrame() {
     ctrl_.TeardownGraph();
-    ctrl_.AttachCycle(nullptr);
+    ctrl_.AttachSink(nullptr);
     SetCameraReplay("");
   }
   bool ok() const { return ok_; }

@@ -21,27 +21,15 @@ using Page = CQRCodePage;
 
 const char kText[] = "VANTREL QR PAGE 3Q";
 
-class QRCodePageTest : public ::testing::Test {
+class QRCodePageTest : public PageTest<Page> {
  protected:
   void SetUp() override {
     // Version 3, level Q (zint's --secure counts L, M, Q, H from 1).
     qr_ = SymbolFrame({"-b", "QRCODE", "--vers=3", "--secure=3"}, kText, 4.0);
-    bench_ = std::make_unique<PageBench>(qr_.get());
+    MakeBench(qr_.get());
   }
-
-  Page& Make(const SettingsRecord& s = SettingsRecord{}) {
-    bench_->host->SetSettings(s);
-    page_ = std::make_unique<Page>(*bench_->host, &bench_->frame);
-    return *page_;
-  }
-  QLineEdit* Edit(int32_t id) { return Control<QLineEdit>(page_.get(), id); }
-  void Click(int32_t id) { Control<QPushButton>(page_.get(), id)->click(); }
-  SettingsRecord Settings() const { return bench_->host->Settings(); }
 
   DibPtr qr_;
-  std::unique_ptr<PageBench> bench_;
-  std::unique_ptr<Page> page_;
-  ui::ScopedMessageAnswers answers_;
 };
 
 TEST_F(QRCodePageTest, ShowsAndAppliesThresholdDarkSymbolAndColour) {

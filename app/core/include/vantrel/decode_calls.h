@@ -1,7 +1,9 @@
 // The three decode calls between the station and its decoder libraries: each
 // hands one picture with the current settings and the clamped processing range
 // to its library, turns the result into the texts the station shows and stores
-// the code's outline in the overlay store.
+// the code's outline in the overlay store. Each is one decoder's turn of the
+// reading entry (reading.h) with its result written into caller buffers;
+// everything in the station reads through ReadPicture.
 //
 // They return 0 on success or the library's status unchanged; on failure the
 // overlays and the outputs stay as they were. Callers serialize them (the QR and
@@ -50,9 +52,9 @@ int32_t DecodeQrCode(DibImage picture, const SettingsRecord& settings, OverlayOr
 int32_t DecodeDataMatrix(DibImage picture, const SettingsRecord& settings, OverlayOrigin origin,
                          char* data, int32_t capacity, int32_t position[8], int32_t* length);
 
-// For programs other than the station (tools, tests): bring up the QR library
-// and the one Data Matrix reader, and take them down again. The station's
-// start-up calls the libraries itself, in its own order and with its messages.
+// Bring up the QR library and the one Data Matrix reader, and take them down
+// again, one at a time (the decoders' tests). Programs keep a
+// DecoderLibraries guard instead.
 int32_t StartQrLibrary();
 void StopQrLibrary();
 int32_t StartDataMatrixReader();

@@ -1,6 +1,8 @@
 // The reading cycle: every camera frame goes into the next FrameRing slot, is
-// offered to the enabled decoders (barcode, QR code, Data Matrix; the first
-// success wins) and a result waits in ReadResult until the window shows it.
+// read with the enabled kinds (ReadPicture: barcode, QR code, Data Matrix; the
+// first success wins), its outline goes into the overlay store and a result
+// waits in ReadResult until the window shows it. The cycle is the capture
+// controller's FrameSink.
 //
 // Threads: HandleFrame runs on the capture thread; everything else on the
 // window thread. The capture thread never waits for the window thread: it
@@ -19,6 +21,8 @@
 
 #include "vantrel/decode_calls.h"
 #include "vantrel/frame_ring.h"
+#include "vantrel/frame_sink.h"
+#include "vantrel/reading.h"
 #include "vantrel/settings.h"
 
 namespace vantrel {
@@ -27,11 +31,14 @@ namespace vantrel {
 constexpr int32_t kReadStartCommandId = 1025;  // read-start toggle "読取開始"
 constexpr int32_t kResultCommandId = 1028;     // hidden button "INVALID_DATA": a result waits
 
+// The station's QR capacity: the data of a QR code shows up to 99 bytes.
+constexpr int32_t kStationQrCapacity = 100;
+
 // The result waiting for display. kind: 0 none, 1 barcode, 2 QR code, 3 Data
 // Matrix. A kind writes only its own texts; the others keep what they held.
 struct ReadResult {
   int32_t kind = 0;
-  char data[4192] = {};     // decoded bytes as the decoder gave them, NUL-terminated
+  char data[4192] = {};     // the data as shown (ShownText), NUL-terminated
   char typeName[20] = {};   // kind 1
   char qrVersion[50] = {};  // kind 2
   char qrLevel[50] = {};    // kind 2
@@ -48,22 +55,10 @@ std::string FormatResultText(const ReadResult& result);
 // Shift JIS lead byte left alone. Returns the new length; writes the NUL.
 int32_t DropCutCharacter(char* text, int32_t length);
 
-// Decoder use is serialized between the capture thread and the settings pages'
-// trial reads: hold this around every decode call (and around other calls into
-// the QR and Data Matrix libraries). Never hold it across a dialog or while
-// stopping the reading.
-std::mutex& DecoderMutex();
-
-// The capture back end as the cycle drives it.
-class CaptureStream {
- public:
-  virtual ~CaptureStream() = default;
-  // Starts delivering frames to HandleFrame: 0, or a negative code.
-  virtual int32_t RunStream() = 0;
-  // Stops the frames. May return while a HandleFrame is still in flight; the
-  // cycle waits for it.
-  virtual void StopStream() = 0;
-};
+// The data the station shows for a reading (the result box, the pages' data
+// boxes), UTF-8: a QR code's first 99 bytes without a character the cut broke
+// in two, anything else its whole text.
+std::string ShownText(const Reading& reading);
 
 // What the window supplies. Each may be empty.
 struct CycleCallbacks {
@@ -89,19 +84,19 @@ struct ResultCommandOutcome {
   bool stoppedReading = false;  // OneDecode: release the read-start button, caption "読取開始"
 };
 
-class ReadingCycle {
+class ReadingCycle : public FrameSink {
  public:
   ReadingCycle(FrameRing& ring, CycleCallbacks callbacks);
-  ~ReadingCycle();
+  ~ReadingCycle() override;
   ReadingCycle(const ReadingCycle&) = delete;
   ReadingCycle& operator=(const ReadingCycle&) = delete;
 
   // The back end that StartReading and StopReading drive.
-  void SetStream(CaptureStream* stream);
+  void SetStream(CaptureStream* stream) override;
 
   // Capture thread: one frame. Returns at once while reading is stopped or
   // stopping; refuses frames without the ring's geometry.
-  void HandleFrame(const FrameView& frame);
+  void HandleFrame(const FrameView& frame) override;
 
   // Window thread. The result command handler: takes the waiting result,
   // formats it and, when a result was taken and OneDecode is set, stops reading.
@@ -113,20 +108,25 @@ class ReadingCycle {
   bool ToggleReading();
   // The bare start and stop sequences (the size change uses them too). Start
   // gives 0 or the stream's code. Stop returns only when no HandleFrame runs.
-  int32_t StartReading();
-  void StopReading();
-  bool running() const { return running_.load(); }
+  int32_t StartReading() override;
+  void StopReading() override;
+  bool running() const override { return running_.load(); }
   // False from the moment a stop is asked for until the next start: frames
   // that come meanwhile are not even worth mapping.
-  bool AcceptingFrames() const { return !stopping_.load(); }
+  bool AcceptingFrames() const override { return !stopping_.load(); }
   // Asks the window to repaint itself whole, erasing it (after a reading
   // starts or the frame size changed).
   void RepaintWindow();
 
+  // At every connection: the preview scale becomes the drawing layer's and the
+  // overlay store's scale, and places the outlines.
+  void StreamConnected(int32_t width, int32_t height, double scale) override;
+  // After a size change: the outlines are emptied and the window repaints whole.
+  void SizeChangeEnded() override;
+
   // Where overlay outlines go: previewRect's top-left corner in the window
   // (set by the window) and the preview scale (set at every connection).
   void SetPreviewTopLeft(int32_t left, int32_t top);
-  void SetPreviewScale(double scaleX, double scaleY);
   OverlayOrigin CurrentOverlayOrigin() const;
 
   FrameRing& ring() { return ring_; }
@@ -140,8 +140,7 @@ class ReadingCycle {
  private:
   SettingsRecord CurrentSettings() const;
   // Stores a decoded result unless stopping; true when stored.
-  bool StoreResult(int32_t kind, const char* data, const char* typeName, const char* version,
-                   const char* level);
+  bool StoreResult(const Reading& reading);
   void PostIfWaiting();
 
   FrameRing& ring_;

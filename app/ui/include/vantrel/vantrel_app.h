@@ -1,6 +1,6 @@
 // CVantrelApp: brings the station up in its fixed order, runs the window and
 // takes everything down again in reverse, undoing only the steps that
-// succeeded (the four flags).
+// succeeded.
 #ifndef VANTREL_VANTREL_APP_H
 #define VANTREL_VANTREL_APP_H
 
@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "device_select_dlg.h"
+#include "vantrel/decoder_libraries.h"
 #include "vantrel/instance_lock.h"
 
 namespace vantrel {
@@ -53,10 +54,13 @@ class CVantrelApp {
   StationCore* station() { return station_.get(); }
   CVantrelDlg* window() { return window_; }
 
+  // The decoder libraries, up from their step of the start-up to the shutdown.
+  DecoderLibraries libraries;
+  // The capture pipeline was built; the settings are written only then.
   bool deviceReady = false;
-  bool qrReady = false;
-  bool dmxReady = false;
-  bool utilReady = false;
+  const bool& qrReady = libraries.qrReady();
+  const bool& dmxReady = libraries.dmxReady();
+  const bool& utilReady = libraries.utilReady();
   InstanceLock instanceMutex;
 
  private:

@@ -76,11 +76,6 @@ class PreviewFrame : public QFrame {
   CVantrelDlg* dialog_;
 };
 
-// The signed whole number of a range box as the range handler reads it:
-// optional blanks around an optional sign and digits; anything else, or a
-// number outside 32 bits, gives nothing.
-bool ParseSignedInteger(const std::string& text, int32_t* value);
-
 class CVantrelDlg : public QDialog, public PageHost {
   Q_OBJECT
 

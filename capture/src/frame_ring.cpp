@@ -1,7 +1,6 @@
 #include "vantrel/frame_ring.h"
 
 #include <cstring>
-#include <new>
 #include <utility>
 
 namespace vantrel {
@@ -58,15 +57,7 @@ int32_t FrameRing::HeldLocked() const {
 }
 
 void FrameRing::FreeLocked() {
-  for (Slot& s : slots_) {
-    DibFree(s.image);
-    DibFree(s.captureImage);
-    s.image = nullptr;
-    s.captureImage = nullptr;
-    std::vector<uint8_t>().swap(s.pixels);
-    s.readers = 0;
-    s.writer = false;
-  }
+  for (Slot& s : slots_) s = Slot{};
   width_ = height_ = stride_ = 0;
   writeIndex_ = displayIndex_ = 0;
 }
@@ -76,25 +67,16 @@ int32_t FrameRing::Allocate(int32_t width, int32_t height) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (HeldLocked() != 0) return kBusy;
   FreeLocked();
-  const int32_t stride = (width * 3 + 3) & ~3;
-  const size_t bytes = static_cast<size_t>(stride) * static_cast<size_t>(height);
   for (Slot& s : slots_) {
-    try {
-      s.pixels.assign(bytes, 0);
-    } catch (const std::bad_alloc&) {
-      FreeLocked();
-      return kNoMemory;
-    }
-    s.image = DibCreateOverBits(s.pixels.data(), width, height, 3, 4);
-    s.captureImage = DibCreateOverBits(s.pixels.data(), width, height, 3, 4);
-    if (s.image == nullptr || s.captureImage == nullptr) {
+    s.image.reset(DibCreate(width, height, 3, 4));
+    if (!s.image) {
       FreeLocked();
       return kNoMemory;
     }
   }
   width_ = width;
   height_ = height;
-  stride_ = stride;
+  stride_ = DibGetStride(slots_[0].image.get());
   writeIndex_ = displayIndex_ = 0;
   return kOk;
 }
@@ -152,7 +134,7 @@ FrameRing::Lease FrameRing::ReadDisplayed() {
   if (width_ == 0) return Lease();
   Slot& s = slots_[displayIndex_];
   ++s.readers;
-  return Lease(this, displayIndex_, s.image, false);
+  return Lease(this, displayIndex_, s.image.get(), false);
 }
 
 FrameRing::Lease FrameRing::WriteDisplayed() {
@@ -165,7 +147,7 @@ FrameRing::Lease FrameRing::WriteDisplayed() {
   if (width_ == 0) return Lease();
   Slot& s = slots_[displayIndex_];
   s.writer = true;
-  return Lease(this, displayIndex_, s.image, true);
+  return Lease(this, displayIndex_, s.image.get(), true);
 }
 
 FrameRing::Lease FrameRing::Store(const FrameView& frame) {
@@ -193,7 +175,7 @@ FrameRing::Lease FrameRing::Store(const FrameView& frame) {
     if (slot < 0) return Lease();
     writeIndex_ = slot;
     slots_[slot].writer = true;
-    destination = slots_[slot].pixels.data();
+    destination = DibGetBits(slots_[slot].image.get());
     stride = stride_;
     height = height_;
     rowBytes = static_cast<size_t>(width_) * 3;
@@ -213,7 +195,7 @@ FrameRing::Lease FrameRing::Store(const FrameView& frame) {
     s.writer = false;
     ++s.readers;
     displayIndex_ = slot;
-    image = s.captureImage;
+    image = s.image.get();
   }
   released_.notify_all();
   return Lease(this, slot, image, false);

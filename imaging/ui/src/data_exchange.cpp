@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <system_error>
 
+#include <QAbstractButton>
 #include <QComboBox>
 #include <QLineEdit>
 
@@ -168,6 +169,77 @@ void ShowWholeNumber(QLineEdit* edit, int32_t value) {
 
 void ShowDecimalNumber(QLineEdit* edit, double value) {
   if (edit) edit->setText(QString::fromStdString(FormatDecimalNumber(value)));
+}
+
+void DataExchange::Check(QAbstractButton* box, int32_t* member) {
+  bindings_.push_back(Binding{[box, member]() -> std::function<void()> {
+                                const int32_t v = box->isChecked() ? 1 : 0;
+                                return [member, v] { *member = v; };
+                              },
+                              [box, member] { box->setChecked(*member != 0); }});
+}
+
+void DataExchange::WholeNumber(QLineEdit* edit, int32_t lowest, int32_t highest, int32_t* member) {
+  bindings_.push_back(Binding{[=]() -> std::function<void()> {
+                                int32_t v = 0;
+                                if (!ExchangeWholeNumber(edit, lowest, highest, &v)) return {};
+                                return [member, v] { *member = v; };
+                              },
+                              [edit, member] { ShowWholeNumber(edit, *member); }});
+}
+
+void DataExchange::DecimalNumber(QLineEdit* edit, double lowest, double highest, double* member) {
+  bindings_.push_back(Binding{[=]() -> std::function<void()> {
+                                double v = 0;
+                                if (!ExchangeDecimalNumber(edit, lowest, highest, &v)) return {};
+                                return [member, v] { *member = v; };
+                              },
+                              [edit, member] { ShowDecimalNumber(edit, *member); }});
+}
+
+void DataExchange::Index(QComboBox* list, int32_t lowest, int32_t highest, int32_t* member) {
+  bindings_.push_back(Binding{[=]() -> std::function<void()> {
+                                int32_t v = 0;
+                                if (!ExchangeIndex(list, lowest, highest, &v)) return {};
+                                return [member, v] { *member = v; };
+                              },
+                              [list, member] {
+                                const bool listed = *member >= 0 && *member < list->count();
+                                list->setCurrentIndex(listed ? *member : -1);
+                              }});
+}
+
+void DataExchange::Choice(std::vector<QAbstractButton*> buttons, int32_t* member) {
+  bindings_.push_back(Binding{[buttons, member]() -> std::function<void()> {
+                                for (size_t i = 0; i < buttons.size(); ++i) {
+                                  if (buttons[i]->isChecked()) {
+                                    const auto v = static_cast<int32_t>(i);
+                                    return [member, v] { *member = v; };
+                                  }
+                                }
+                                return [] {};
+                              },
+                              [buttons, member] {
+                                for (size_t i = 0; i < buttons.size(); ++i) {
+                                  buttons[i]->setChecked(*member == static_cast<int32_t>(i));
+                                }
+                              }});
+}
+
+bool DataExchange::FromControls() {
+  std::vector<std::function<void()>> steps;
+  steps.reserve(bindings_.size());
+  for (const Binding& b : bindings_) {
+    std::function<void()> step = b.read();
+    if (!step) return false;
+    steps.push_back(std::move(step));
+  }
+  for (const auto& step : steps) step();
+  return true;
+}
+
+void DataExchange::ToControls() {
+  for (const Binding& b : bindings_) b.show();
 }
 
 }  // namespace vantrel::ui

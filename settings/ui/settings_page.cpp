@@ -1,16 +1,26 @@
-#include "page_common.h"
+#include "settings_page.h"
 
 #include <cstdio>
 
 #include <QCheckBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPalette>
 #include <QPushButton>
 
-#include "vantrel/text_convert.h"
+#include "vantrel/decoder_status.h"
+#include "vantrel/overlay.h"
 
-namespace vantrel::pages {
+namespace vantrel {
+
+namespace pages {
+
+namespace {
+constexpr int32_t kIdTry = 1011;
+constexpr int32_t kIdApply = 1029;
+constexpr int32_t kIdTime = 1050;
+}  // namespace
 
 QLineEdit* NumberedEdit(QWidget* parent, int32_t id, int32_t maxLength) {
   auto* edit = new QLineEdit(parent);
@@ -50,16 +60,10 @@ QPushButton* NumberedButton(QWidget* parent, int32_t id, const char* text) {
 
 QLabel* Label(QWidget* parent, const char* text) { return new QLabel(QString::fromUtf8(text), parent); }
 
-std::string DecodeErrorText(int32_t status) { return "DECODE ERROR = " + std::to_string(status); }
-
 std::string MillisecondsText(double milliseconds) {
   char text[64];
   std::snprintf(text, sizeof text, "%.2lf", milliseconds);
   return text;
-}
-
-QString DecodedText(std::string_view bytes) {
-  return QString::fromStdString(DecodedBytesToUtf8(bytes));
 }
 
 TrialRead::TrialRead(PageHost& host) : host_(host) {
@@ -71,10 +75,14 @@ TrialRead::~TrialRead() {
   if (!finished_) Finish();
 }
 
-int32_t TrialRead::DecodeDisplayed(const std::function<int32_t(DibImage)>& decode) {
+Reading TrialRead::ReadDisplayed(CodeKinds kinds) {
+  const SettingsRecord settings = host_.Settings();
+  const OverlayOrigin origin = host_.CurrentOverlayOrigin();
   FrameRing::Lease slot = host_.Ring().ReadDisplayed();
   std::lock_guard<std::mutex> lock(host_.DecoderLock());
-  return decode(slot ? slot.image() : nullptr);
+  Reading reading = ReadPicture(slot ? slot.image() : nullptr, settings, kinds).front();
+  DrawReadingOutline(reading, origin);
+  return reading;
 }
 
 void TrialRead::ShowDecodeError(int32_t status) {
@@ -92,4 +100,56 @@ QString TrialRead::Finish() {
   return text;
 }
 
-}  // namespace vantrel::pages
+}  // namespace pages
+
+SettingsPage::SettingsPage(PageHost& host, int32_t templateId, QWidget* parent) : QWidget(parent), host_(host) {
+  ui::SetTemplateId(this, templateId);
+  setFixedSize(pages::kPageWidth, pages::kPageHeight);
+}
+
+QHBoxLayout* SettingsPage::TimeRow(QWidget* parent) {
+  time_ = pages::ReadOnlyBox(parent, pages::kIdTime);
+  time_->setFixedWidth(90);
+  auto* row = new QHBoxLayout;
+  row->addWidget(time_);
+  row->addWidget(pages::Label(parent, "msec"));
+  row->addStretch();
+  return row;
+}
+
+QHBoxLayout* SettingsPage::ButtonRow() {
+  try_ = pages::NumberedButton(this, pages::kIdTry, "実行");
+  apply_ = pages::NumberedButton(this, pages::kIdApply, "適用");
+  auto* row = new QHBoxLayout;
+  row->addStretch();
+  row->addWidget(try_);
+  row->addWidget(apply_);
+  connect(apply_, &QPushButton::clicked, this, [this] { OnApply(); });
+  connect(try_, &QPushButton::clicked, this, [this] { OnTry(); });
+  return row;
+}
+
+bool SettingsPage::OnApply() {
+  if (!exchange_.FromControls()) return false;
+  CopyMembersToSettings();
+  return true;
+}
+
+void SettingsPage::OnTry() {
+  if (!exchange_.FromControls()) return;
+  pages::TrialRead trial(host_);
+  CopyMembersToSettings();
+  OverlayClear();
+  for (QLineEdit* box : resultBoxes_) box->clear();
+  if (const CodeKinds kinds = TrialKinds(host_.Settings()); kinds != 0) {
+    const Reading reading = trial.ReadDisplayed(kinds);
+    if (reading.ok()) {
+      ShowReading(reading);
+    } else {
+      trial.ShowDecodeError(reading.status);
+    }
+  }
+  time_->setText(trial.Finish());
+}
+
+}  // namespace vantrel

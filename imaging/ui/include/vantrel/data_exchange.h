@@ -9,10 +9,13 @@
 #define VANTREL_DATA_EXCHANGE_H
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
+class QAbstractButton;
 class QComboBox;
 class QLineEdit;
 class QWidget;
@@ -50,6 +53,37 @@ bool ExchangeIndex(QComboBox* list, int32_t lowest, int32_t highest, int32_t* me
 // Member to control.
 void ShowWholeNumber(QLineEdit* edit, int32_t value);
 void ShowDecimalNumber(QLineEdit* edit, double value);
+
+// A dialog's members bound to its controls, in the order of the controls, for
+// the exchange both ways. FromControls reads every control in that order; the
+// first value refused shows its range message, puts the focus on its control
+// and leaves every member as it was; otherwise all members take their values
+// at once. ToControls shows the members. The controls and members must
+// outlive the bindings.
+class DataExchange {
+ public:
+  // A check box: 1 ticked, 0 not.
+  void Check(QAbstractButton* box, int32_t* member);
+  void WholeNumber(QLineEdit* edit, int32_t lowest, int32_t highest, int32_t* member);
+  void DecimalNumber(QLineEdit* edit, double lowest, double highest, double* member);
+  // A list's selection. A member the list has no item for shows as no
+  // selection, which FromControls then refuses until one is chosen.
+  void Index(QComboBox* list, int32_t lowest, int32_t highest, int32_t* member);
+  // Radio buttons: the index of the one ticked. With none ticked (a value
+  // none of them stands for) the member keeps its value.
+  void Choice(std::vector<QAbstractButton*> buttons, int32_t* member);
+
+  bool FromControls();
+  void ToControls();
+
+ private:
+  struct Binding {
+    // The member's new value as a step to take, or an empty step when refused.
+    std::function<std::function<void()>()> read;
+    std::function<void()> show;
+  };
+  std::vector<Binding> bindings_;
+};
 
 }  // namespace vantrel::ui
 

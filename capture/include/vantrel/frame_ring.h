@@ -1,4 +1,5 @@
-// FrameRing: the four picture slots between the camera and the window.
+// FrameRing: the four picture slots between the camera and whoever shows and
+// reads its frames (the station's window and reading cycle).
 //
 // The capture thread writes each frame into the slot after the displayed one
 // and then makes it the displayed slot; the window paints, saves, loads and
@@ -12,7 +13,6 @@
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
-#include <vector>
 
 #include "vantrel/dib.h"
 
@@ -47,8 +47,8 @@ class FrameRing {
   FrameRing& operator=(const FrameRing&) = delete;
 
   // Four slots of width x height pixels, 24 bits, rows padded to 4 bytes, each
-  // image wrapping a pixel buffer of the ring; both indexes become 0. Replaces
-  // the slots there were. Never while the caller itself holds a lease.
+  // an image that owns its pixels; both indexes become 0. Replaces the slots
+  // there were. Never while the caller itself holds a lease.
   int32_t Allocate(int32_t width, int32_t height);
   // Releases the slots (kBusy while a lease is held).
   int32_t Free();
@@ -91,8 +91,6 @@ class FrameRing {
 
   // The displayed slot for painting, saving or a trial decode. Empty when the
   // ring holds no slots. May wait while the window itself writes the slot.
-  // These leases hand out the window's image of a slot: take them on one
-  // thread (the window's), never on the capture thread.
   Lease ReadDisplayed();
   // The displayed slot for writing (loading a picture into it). Waits until the
   // capture thread has finished decoding it; the capture thread writes other
@@ -101,8 +99,7 @@ class FrameRing {
 
   // Capture thread: advances writeIndex to the next slot that nobody holds,
   // copies the frame into it top line first, makes it the displayed slot and
-  // returns it leased for reading (the decoders' turn), through an image of
-  // the capture thread's own over the same pixels. Empty, with the ring
+  // returns it leased for reading (the decoders' turn). Empty, with the ring
   // unchanged, when the frame does not have the ring's geometry or every other
   // slot is held. Never waits for another thread's lease.
   Lease Store(const FrameView& frame);
@@ -111,13 +108,9 @@ class FrameRing {
   int32_t LeasesHeld() const;
 
  private:
+  // Readers share the slot's one image: reading an image writes nothing in it.
   struct Slot {
-    std::vector<uint8_t> pixels;
-    // Two wrappers over the same pixels: even reading an image counts locks in
-    // its block, so the window's leases and the capture thread's never share
-    // one handle.
-    DibImage image = nullptr;
-    DibImage captureImage = nullptr;
+    DibPtr image;
     int32_t readers = 0;
     bool writer = false;
   };

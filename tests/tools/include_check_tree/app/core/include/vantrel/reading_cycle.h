@@ -1,0 +1,2 @@
+// The application core: above the capture back end.
+#include "vantrel/frame_sink.h"

@@ -1,0 +1,2 @@
+#include "vantrel/reading_cycle.h"
+#include "capture/src/grabber.h"

@@ -1,0 +1,1 @@
+// The capture back end's own contract: including it from capture/ is fine.

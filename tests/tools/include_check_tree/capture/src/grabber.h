@@ -1,0 +1,1 @@
+// Private to the capture library.

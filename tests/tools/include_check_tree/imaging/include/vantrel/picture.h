@@ -1,0 +1,1 @@
+// A toolkit-free picture.

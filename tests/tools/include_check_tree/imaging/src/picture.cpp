@@ -1,0 +1,4 @@
+#include <QImage>
+#include <vector>
+
+#include "vantrel/picture.h"
