@@ -1,6 +1,7 @@
 #include "run_widths.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "bcd_decoder.h"
 
@@ -10,6 +11,35 @@ namespace {
 
 // Luminance of b, g, r rounded to the nearest whole number.
 inline int32_t Grey(const uint8_t* p) { return (299 * p[2] + 587 * p[1] + 114 * p[0] + 500) / 1000; }
+
+// x / 1000 for the weighted sums of Grey (at most 255500) in 32-bit lanes the
+// compiler can vectorise: x / 8, then / 125 as a multiplication and a shift.
+constexpr uint32_t Div1000(uint32_t x) { return ((x >> 3) * 134218u) >> 24; }
+constexpr bool Div1000Exact(uint32_t from, uint32_t to) {
+  for (uint32_t x = from; x < to; ++x)
+    if (Div1000(x) != x / 1000u) return false;
+  return true;
+}
+// In pieces, to stay inside the compiler's limits on constant evaluation.
+static_assert(Div1000Exact(0, 64000) && Div1000Exact(64000, 128000));
+static_assert(Div1000Exact(128000, 192000) && Div1000Exact(192000, 255501));
+
+// Picture rows are turned grey with the widest vectors the processor offers.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+#define VANTREL_WIDE_VECTORS __attribute__((target_clones("avx2", "default")))
+#else
+#define VANTREL_WIDE_VECTORS
+#endif
+
+template <int32_t kBytes>
+inline void GreyRowOf(const uint8_t* __restrict p, int64_t w, uint8_t* __restrict g) {
+  for (int64_t x = 0; x < w; ++x) {
+    const uint32_t b = p[x * kBytes], gr = p[x * kBytes + 1], r = p[x * kBytes + 2];
+    g[x] = static_cast<uint8_t>(Div1000(299u * r + 587u * gr + 114u * b + 500u));
+  }
+}
+VANTREL_WIDE_VECTORS void GreyRow3(const uint8_t* p, int64_t w, uint8_t* g) { GreyRowOf<3>(p, w, g); }
+VANTREL_WIDE_VECTORS void GreyRow4(const uint8_t* p, int64_t w, uint8_t* g) { GreyRowOf<4>(p, w, g); }
 
 // kAlongX: the line's step value indexes the rows' pixels and its other
 // coordinate the rows (a shallow line on a picture, or a steep line on rows
@@ -39,6 +69,46 @@ int32_t SampleSpan(const PixelRows& rows, const LineSpan& line, uint8_t* samples
     hi = std::max(hi, g);
   }
   return (lo + hi) / 2;
+}
+
+// The other coordinate of the line's pixels, trunc(v * slope + offset) for
+// v = first, first + 1, ...: the same products and sums as pixel by pixel (the
+// step values are whole numbers, exact as doubles), in a loop the compiler can
+// vectorise. Every value lies inside the range, so 32 bits hold it and the
+// conversion truncates as trunc does.
+void AcrossCoordinates(const LineSpan& line, int32_t* across) {
+  const double first = static_cast<double>(line.first);
+  const double slope = line.slope;
+  const double offset = line.offset;
+  const int32_t n = line.n;
+  for (int32_t i = 0; i < n; ++i)
+    across[i] = static_cast<int32_t>((first + static_cast<double>(i)) * slope + offset);
+}
+
+// Samples of a line over one-byte rows, from its across coordinates; kAlongX:
+// the step value indexes the pixels of a row.
+template <bool kAlongX>
+void GatherGrey(const PixelRows& rows, const LineSpan& line, const int32_t* across, uint8_t* samples) {
+  const uint8_t* const bits = rows.bits;
+  const int64_t stride = rows.stride;
+  const int32_t n = line.n;
+  if (kAlongX) {
+    const int64_t base = (line.first - rows.originX) - rows.originY * stride;
+    for (int32_t i = 0; i < n; ++i) samples[i] = bits[base + across[i] * stride + i];
+  } else {
+    const int64_t base = (line.first - rows.originY) * stride - rows.originX;
+    for (int32_t i = 0; i < n; ++i) samples[i] = bits[base + i * stride + across[i]];
+  }
+}
+
+void Extremes(const uint8_t* samples, int32_t n, int32_t* lo, int32_t* hi) {
+  uint8_t a = 255, b = 0;
+  for (int32_t i = 0; i < n; ++i) {
+    a = std::min(a, samples[i]);
+    b = std::max(b, samples[i]);
+  }
+  *lo = a;
+  *hi = b;
 }
 
 void ZeroRunLists(int32_t n, float* spaces, float* bars) {
@@ -84,30 +154,40 @@ void LineSampler::UseGreyPlanes(const OvoBcdRange& range) {
   const int64_t h = int64_t{range.y1} - range.y0;
   const PixelRows& pic = shallow_;
   rows_.resize(static_cast<size_t>(w * h));
-  columns_.resize(static_cast<size_t>(w * h));
   const int64_t bpp = pic.bytesPerPixel;
   for (int64_t y = 0; y < h; ++y) {
     const uint8_t* p = pic.bits + (range.y0 + y - pic.originY) * pic.stride + (range.x0 - pic.originX) * bpp;
     uint8_t* g = rows_.data() + y * w;
-    for (int64_t x = 0; x < w; ++x, p += bpp) g[x] = static_cast<uint8_t>(Grey(p));
+    if (bpp == 3) GreyRow3(p, w, g);
+    else GreyRow4(p, w, g);
   }
-  // The transposed copy, in tiles that stay in cache.
-  constexpr int64_t kTile = 32;
-  for (int64_t ty = 0; ty < h; ty += kTile)
-    for (int64_t tx = 0; tx < w; tx += kTile)
-      for (int64_t x = tx; x < std::min(w, tx + kTile); ++x)
-        for (int64_t y = ty; y < std::min(h, ty + kTile); ++y) columns_[x * h + y] = rows_[y * w + x];
   shallow_ = PixelRows{rows_.data(), w, 1, range.x0, range.y0};
-  // Steep lines step along y: on the columns, y indexes the pixels of a row
-  // and x the rows.
-  steep_ = PixelRows{columns_.data(), h, 1, range.y0, range.x0};
-  transposed_ = true;
+  steep_ = shallow_;
+}
+
+void LineSampler::Reserve(int32_t n) {
+  if (across_.size() < static_cast<size_t>(n)) across_.resize(static_cast<size_t>(n));
+}
+
+int32_t LineSampler::Sample(const LineSpan& line, uint8_t* samples, int32_t* lo, int32_t* hi) const {
+  const PixelRows& rows = line.alongX ? shallow_ : steep_;
+  if (rows.bytesPerPixel != 1) {
+    // Colour pixels straight from the picture: the search is sparse.
+    const int32_t t = SampleLine(rows, line, samples);
+    Extremes(samples, line.n, lo, hi);
+    return t;
+  }
+  if (across_.size() < static_cast<size_t>(line.n)) across_.resize(static_cast<size_t>(line.n));
+  AcrossCoordinates(line, across_.data());
+  if (line.alongX) GatherGrey<true>(rows, line, across_.data(), samples);
+  else GatherGrey<false>(rows, line, across_.data(), samples);
+  Extremes(samples, line.n, lo, hi);
+  return (*lo + *hi) / 2;
 }
 
 int32_t LineSampler::Sample(const LineSpan& line, uint8_t* samples) const {
-  if (line.alongX) return SampleLine(shallow_, line, samples);
-  if (transposed_) return SampleSpan<1, true>(steep_, line, samples);
-  return SampleLine(steep_, line, samples);
+  int32_t lo, hi;
+  return Sample(line, samples, &lo, &hi);
 }
 
 int32_t MeasureRunsBinarized(uint8_t* samples, int32_t n, int32_t threshold, float* spaces,
@@ -157,6 +237,86 @@ int32_t MeasureRunsSubpixel(const uint8_t* g, int32_t n, int32_t threshold, floa
   const float last = static_cast<float>(n - 1) - prev;
   if (dark) bars[k] = last;
   else spaces[k] = last;
+  return k;
+}
+
+namespace {
+
+// Calls at(i) for every i in 1 .. n - 1 where dark[i] differs from dark[i - 1],
+// in order; dark holds 0 or 1 per sample. Eight samples at a time: lines are
+// long and their transitions few.
+template <typename At>
+void ForEachTransition(const uint8_t* dark, int32_t n, At&& at) {
+  int32_t i = 1;
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+  for (; i + 8 <= n; i += 8) {
+    uint64_t a, b;
+    std::memcpy(&a, dark + i, 8);
+    std::memcpy(&b, dark + i - 1, 8);
+    uint64_t x = a ^ b;  // 1 in the low bit of each byte that starts a run
+    while (x != 0) {
+      at(i + (__builtin_ctzll(x) >> 3));
+      x &= x - 1;
+    }
+  }
+#endif
+  for (; i < n; ++i)
+    if (dark[i] != dark[i - 1]) at(i);
+}
+
+}  // namespace
+
+int32_t MeasureRuns(const uint8_t* g, int32_t n, int32_t threshold, bool binarize, uint8_t* dark,
+                    float* spaces, float* bars) {
+  spaces[0] = 0.0f;  // a line that starts dark
+  int32_t k = 0;
+  if (n <= 0) {
+    bars[0] = 0.0f;
+  } else {
+    const uint8_t t = static_cast<uint8_t>(std::clamp(threshold, 0, 255));
+    const bool never = threshold < 0, always = threshold >= 255;
+    for (int32_t i = 0; i < n; ++i) dark[i] = (always || (!never && g[i] <= t)) ? 1 : 0;
+    if (binarize) {
+      // Whole runs between the samples where the colour changes.
+      int32_t prev = 0;
+      ForEachTransition(dark, n, [&](int32_t i) {
+        const float width = static_cast<float>(i - prev);
+        if (dark[i - 1]) bars[k++] = width;
+        else spaces[k] = width;
+        prev = i;
+      });
+      const float last = static_cast<float>(n - prev);
+      if (dark[n - 1]) {
+        bars[k] = last;
+      } else {
+        spaces[k] = last;
+        bars[k] = 0.0f;
+      }
+    } else {
+      // Crossings interpolated between the two samples on either side, as in
+      // MeasureRunsSubpixel, term for term.
+      float prev = 0.0f;
+      ForEachTransition(dark, n, [&](int32_t i) {
+        const int32_t p = g[i - 1];
+        const int32_t s = g[i];
+        const float e = static_cast<float>(static_cast<double>(i - 1) +
+                                           static_cast<double>(p - threshold) / static_cast<double>(p - s));
+        if (dark[i - 1]) bars[k++] = e - prev;
+        else spaces[k] = e - prev;
+        prev = e;
+      });
+      const float last = static_cast<float>(n - 1) - prev;
+      if (dark[n - 1]) {
+        bars[k] = last;
+      } else {
+        spaces[k] = last;
+        bars[k] = 0.0f;
+      }
+    }
+  }
+  spaces[k + 1] = 0.0f;
+  spaces[k + 2] = 0.0f;
+  bars[k + 1] = 0.0f;
   return k;
 }
 

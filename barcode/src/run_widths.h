@@ -22,26 +22,28 @@ struct PixelRows {
 };
 
 // Where the samples of a line come from: the picture's rows, or once the search
-// is dense, grey planes of the range in two layouts, so that shallow lines read
-// along the rows of one and steep lines along the rows of the other.
+// is dense, a grey plane of the range, so that each pixel is turned grey once.
 class LineSampler {
  public:
   explicit LineSampler(const PixelRows& picture) : shallow_(picture), steep_(picture) {}
 
   // Turns the range of a 3- or 4-byte picture grey once; samples are the same.
-  // Throws std::bad_alloc when the planes do not fit.
+  // Throws std::bad_alloc when the plane does not fit.
   void UseGreyPlanes(const OvoBcdRange& range);
   bool UsesGreyPlanes() const { return !rows_.empty(); }
+  // Room for lines of n pixels, so that sampling them allocates nothing.
+  void Reserve(int32_t n);
 
-  // Fills samples[0 .. line.n - 1] and returns the threshold (darkest + lightest) / 2.
+  // Fills samples[0 .. line.n - 1] and returns the threshold (darkest + lightest) / 2;
+  // the darkest and lightest sample in *lo and *hi (255 and 0 for a line without pixels).
+  int32_t Sample(const LineSpan& line, uint8_t* samples, int32_t* lo, int32_t* hi) const;
   int32_t Sample(const LineSpan& line, uint8_t* samples) const;
 
  private:
   PixelRows shallow_;
-  PixelRows steep_;       // for steep lines: rows are columns when transposed_
-  bool transposed_ = false;
+  PixelRows steep_;
   std::vector<uint8_t> rows_;
-  std::vector<uint8_t> columns_;
+  mutable std::vector<int32_t> across_;  // scratch: the line's other coordinates
 };
 
 // Fills samples[0 .. n-1] with the grey values at the points and returns the
@@ -62,6 +64,15 @@ int32_t MeasureRunsBinarized(uint8_t* samples, int32_t n, int32_t threshold, flo
 // (positions count from the centre of the first sample).
 int32_t MeasureRunsSubpixel(const uint8_t* samples, int32_t n, int32_t threshold, float* spaces,
                             float* bars);
+
+// The runs MeasureRunsBinarized (binarize) or MeasureRunsSubpixel measure, the
+// same widths, for the search over many lines: the samples stay as they are,
+// scratch (MeasureScratchSize(n) bytes) takes the dark marks, and of the lists
+// only the entries the decoders may read past the runs are zeroed (valid are
+// k + 3 spaces and k + 2 bars; later entries keep what they held).
+int32_t MeasureRuns(const uint8_t* samples, int32_t n, int32_t threshold, bool binarize,
+                    uint8_t* scratch, float* spaces, float* bars);
+inline int32_t MeasureScratchSize(int32_t n) { return n + 16; }
 
 }  // namespace vantrel::bcd
 

@@ -33,7 +33,8 @@ OvoBcdParams BarcodeParams(const SettingsRecord& s) {
                       0,
                       s.CODE128,
                       LengthBound(s.CODE128_Min),
-                      LengthBound(s.CODE128_Max)};
+                      LengthBound(s.CODE128_Max),
+                      s.BcdRobust != 0 ? 1 : 0};
 }
 
 constexpr int32_t kTypeNameBytes = 20;

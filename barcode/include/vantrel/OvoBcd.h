@@ -20,11 +20,20 @@
 extern "C" {
 #endif
 
-/* Decoding parameters, seventeen int32 in this order. Enable fields: nonzero
+/* Decoding parameters, eighteen int32 in this order. Enable fields: nonzero
  * decodes the symbology. Min and max: inclusive bounds on the number of
  * characters of the text (NW-7 counts its start and stop letters). Check fields:
  * exactly 1 verifies the optional check character; any other value does not.
- * CODE 128's check symbol is always verified. */
+ * CODE 128's check symbol is always verified.
+ *
+ * Robust (the last field, so that callers who zero the record or fill only the
+ * first seventeen fields keep the plain reading): nonzero adds a second reading
+ * of every scan line that no decoder accepted, from the edges of its grey
+ * profile with decoders that tolerate bar gain, blur, changing module widths and
+ * quiet zones cut by the line's end; and an ITF, CODE 39 or NW-7 text without a
+ * verified check character is then accepted only when a parallel line 2 or 4
+ * pixels away reads the same text. 0: only the plain reading, each line on its
+ * own. */
 typedef struct OvoBcdParams {
   int32_t JAN8;
   int32_t JAN13;
@@ -43,6 +52,7 @@ typedef struct OvoBcdParams {
   int32_t CODE128;
   int32_t CODE128_Min;
   int32_t CODE128_Max;
+  int32_t Robust;
 } OvoBcdParams;
 
 /* Processing range in picture pixels, read half-open: columns x0 <= x < x1 and
