@@ -3,14 +3,18 @@
 #include <algorithm>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "bcd_decoder.h"
 
 namespace vantrel::bcd {
 
 namespace {
 
-// The contrast around a sample: darkest to lightest over its block of
-// kBlock samples and kReach blocks on either side.
+// The contrast around a place: darkest to lightest over its block of kBlock
+// samples and kReach blocks on either side.
 constexpr int32_t kBlock = 16;
 constexpr int32_t kReach = 2;
 // An edge must change the grey value by at least kFloor between two samples,
@@ -18,70 +22,137 @@ constexpr int32_t kReach = 2;
 // or print texture.
 constexpr int32_t kFloor = 5;
 constexpr float kShare = 0.1f;
+constexpr int32_t kNoEdge = 256;  // a floor no difference reaches
+
+// Bit j set where D(j) = g[j + 1] - g[j], for the kBlock places j of the block
+// starting at p (p[-1] .. p[kBlock + 1] readable), is a local extreme at least f
+// strong: the falling ones (D(j) <= -f, D(j) <= D(j - 1), D(j) < D(j + 1)) and
+// the rising ones alike.
+uint32_t ExtremesOfBlock(const uint8_t* p, int32_t f) {
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i a0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p - 1));
+  const __m128i a1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  const __m128i a2 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 1));
+  const __m128i a3 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 2));
+  const __m128i belowNeg = _mm_set1_epi16(static_cast<int16_t>(1 - f));  // D < 1 - f: D <= -f
+  const __m128i aboveF = _mm_set1_epi16(static_cast<int16_t>(f - 1));    // D > f - 1: D >= f
+  auto half = [&](__m128i x0, __m128i x1, __m128i x2, __m128i x3) {
+    const __m128i before = _mm_sub_epi16(x1, x0);
+    const __m128i at = _mm_sub_epi16(x2, x1);
+    const __m128i after = _mm_sub_epi16(x3, x2);
+    const __m128i fall = _mm_andnot_si128(_mm_cmpgt_epi16(at, before),
+                                          _mm_and_si128(_mm_cmplt_epi16(at, belowNeg), _mm_cmplt_epi16(at, after)));
+    const __m128i rise = _mm_andnot_si128(_mm_cmplt_epi16(at, before),
+                                          _mm_and_si128(_mm_cmpgt_epi16(at, aboveF), _mm_cmpgt_epi16(at, after)));
+    return _mm_or_si128(fall, rise);
+  };
+  const __m128i lo = half(_mm_unpacklo_epi8(a0, zero), _mm_unpacklo_epi8(a1, zero), _mm_unpacklo_epi8(a2, zero),
+                          _mm_unpacklo_epi8(a3, zero));
+  const __m128i hi = half(_mm_unpackhi_epi8(a0, zero), _mm_unpackhi_epi8(a1, zero), _mm_unpackhi_epi8(a2, zero),
+                          _mm_unpackhi_epi8(a3, zero));
+  return static_cast<uint32_t>(_mm_movemask_epi8(_mm_packs_epi16(lo, hi)));
+#else
+  uint32_t bits = 0;
+  for (int32_t j = 0; j < kBlock; ++j) {
+    const int32_t before = p[j] - p[j - 1], at = p[j + 1] - p[j], after = p[j + 2] - p[j + 1];
+    const bool fall = at <= -f && at <= before && at < after;
+    const bool rise = at >= f && at >= before && at > after;
+    if (fall || rise) bits |= 1u << j;
+  }
+  return bits;
+#endif
+}
+
+void ExtremesOfValues(const uint8_t* p, uint8_t* lo, uint8_t* hi) {
+#if defined(__SSE2__)
+  __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  __m128i z = a;
+  a = _mm_min_epu8(a, _mm_srli_si128(a, 8));
+  z = _mm_max_epu8(z, _mm_srli_si128(z, 8));
+  a = _mm_min_epu8(a, _mm_srli_si128(a, 4));
+  z = _mm_max_epu8(z, _mm_srli_si128(z, 4));
+  a = _mm_min_epu8(a, _mm_srli_si128(a, 2));
+  z = _mm_max_epu8(z, _mm_srli_si128(z, 2));
+  a = _mm_min_epu8(a, _mm_srli_si128(a, 1));
+  z = _mm_max_epu8(z, _mm_srli_si128(z, 1));
+  *lo = static_cast<uint8_t>(_mm_cvtsi128_si32(a));
+  *hi = static_cast<uint8_t>(_mm_cvtsi128_si32(z));
+#else
+  uint8_t a = 255, z = 0;
+  for (int32_t i = 0; i < kBlock; ++i) {
+    a = std::min(a, p[i]);
+    z = std::max(z, p[i]);
+  }
+  *lo = a;
+  *hi = z;
+#endif
+}
+
+// The weakest edge that counts where the contrast around is c.
+struct FloorTable {
+  int16_t of[256];
+  constexpr FloorTable() : of() {
+    for (int32_t c = 0; c < 256; ++c) {
+      // Where the grey values hardly change there is no symbol, only noise.
+      const int32_t share = static_cast<int32_t>(kShare * static_cast<float>(c) + 0.5f);
+      of[c] = static_cast<int16_t>(c < EdgeRuns::kMinContrast ? kNoEdge : (share > kFloor ? share : kFloor));
+    }
+  }
+};
+constexpr FloorTable kFloorOf;
+
+// contrast[b] = lightest - darkest over the blocks b - kReach .. b + kReach.
+void AroundBlocks(const uint8_t* __restrict lo, const uint8_t* __restrict hi, int32_t blocks,
+                  uint8_t* __restrict contrast) {
+  for (int32_t b = 0; b < blocks; ++b) {
+    uint8_t a = lo[b - kReach], z = hi[b - kReach];
+    for (int32_t r = 1 - kReach; r <= kReach; ++r) {
+      a = lo[b + r] < a ? lo[b + r] : a;
+      z = hi[b + r] > z ? hi[b + r] : z;
+    }
+    contrast[b] = static_cast<uint8_t>(z - a);
+  }
+}
 
 }  // namespace
 
 void EdgeRuns::Reserve(int32_t n) {
-  const size_t m = static_cast<size_t>(std::max(n, 0)) + 2;
-  if (diff_.size() < m) {
-    diff_.resize(m);
-    candidate_.resize(m + 8);
-    blockLo_.resize(m / kBlock + 2);
-    blockHi_.resize(m / kBlock + 2);
-    floor_.resize(m / kBlock + 2);
+  const size_t blocks = static_cast<size_t>(std::max(n, 0)) / kBlock + 2;
+  if (contrast_.size() < blocks) {
+    blockLo_.resize(blocks + 2 * kReach);
+    blockHi_.resize(blocks + 2 * kReach);
+    contrast_.resize(blocks);
   }
 }
 
-int32_t EdgeRuns::Measure(const uint8_t* g, int32_t n, float* spaces, float* bars) {
+int32_t EdgeRuns::Measure(uint8_t* g, int32_t n, float* spaces, float* bars) {
   spaces[0] = 0.0f;
   int32_t k = 0;
-  // diff_[1 + i] = g[i + 1] - g[i] for i = 0 .. n - 2, with a 0 on either side.
-  const int32_t m = n - 1;
-  if (m < 2) {
+  if (n < 3) {
     spaces[0] = n > 1 ? static_cast<float>(n - 1) : 0.0f;
     bars[0] = 0.0f;
     spaces[1] = spaces[2] = bars[1] = 0.0f;
     return 0;
   }
-  int16_t* d = diff_.data();
-  d[0] = 0;
-  d[m + 1] = 0;
-  for (int32_t i = 0; i < m; ++i) d[i + 1] = static_cast<int16_t>(g[i + 1] - g[i]);
+  // The first and last sample repeated outwards: the differences before the
+  // first sample and after the last are 0, and whole blocks can be read.
+  const int32_t blocks = (n - 1 + kBlock - 1) / kBlock;  // blocks of the n - 1 differences
+  uint8_t* p = g;
+  std::memset(p - kPadding, g[0], kPadding);
+  std::memset(p + n, g[n - 1], kPadding);
 
-  // The contrast around each block.
-  const int32_t blocks = (n + kBlock - 1) / kBlock;
-  uint8_t* lo = blockLo_.data();
-  uint8_t* hi = blockHi_.data();
-  for (int32_t b = 0; b < blocks; ++b) {
-    const int32_t from = b * kBlock, to = std::min(n, from + kBlock);
-    uint8_t a = 255, z = 0;
-    for (int32_t i = from; i < to; ++i) {
-      a = std::min(a, g[i]);
-      z = std::max(z, g[i]);
-    }
-    lo[b] = a;
-    hi[b] = z;
+  // The contrast around each block, and the weakest edge that counts there.
+  // The block extremes are kept with kReach neutral entries on either side.
+  uint8_t* lo = blockLo_.data() + kReach;
+  uint8_t* hi = blockHi_.data() + kReach;
+  for (int32_t b = 0; b < blocks; ++b) ExtremesOfValues(p + b * kBlock, &lo[b], &hi[b]);
+  for (int32_t r = 1; r <= kReach; ++r) {
+    lo[-r] = lo[blocks - 1 + r] = 255;
+    hi[-r] = hi[blocks - 1 + r] = 0;
   }
-  int32_t* floors = floor_.data();
-  for (int32_t b = 0; b < blocks; ++b) {
-    uint8_t a = 255, z = 0;
-    for (int32_t j = std::max(0, b - kReach); j <= std::min(blocks - 1, b + kReach); ++j) {
-      a = std::min(a, lo[j]);
-      z = std::max(z, hi[j]);
-    }
-    floors[b] = std::max(kFloor, static_cast<int32_t>(kShare * static_cast<float>(z - a) + 0.5f));
-  }
-
-  // Local extremes of the differences, at least kFloor strong: a vectorisable
-  // pass that leaves few places for the exact tests.
-  uint8_t* cand = candidate_.data();
-  for (int32_t i = 1; i <= m; ++i) {
-    const int32_t a = d[i - 1], b = d[i], c = d[i + 1];
-    const bool fall = b <= -kFloor && b <= a && b < c;
-    const bool rise = b >= kFloor && b >= a && b > c;
-    cand[i] = (fall || rise) ? 1 : 0;
-  }
-  std::memset(cand + m + 1, 0, 8);
+  uint8_t* contrast = contrast_.data();
+  AroundBlocks(lo, hi, blocks, contrast);
 
   // Edges in order, alternating; positions in samples from the first one.
   float prevPos = 0.0f;
@@ -96,16 +167,16 @@ int32_t EdgeRuns::Measure(const uint8_t* g, int32_t n, float* spaces, float* bar
     else bars[k++] = width;
     prevPos = pos;
   };
-  auto visit = [&](int32_t i) {
-    const int32_t b = d[i];
-    const int32_t strength = b < 0 ? -b : b;
-    if (strength < floors[(i - 1) / kBlock]) return;
-    const int32_t sign = b < 0 ? -1 : 1;
-    const float a = d[i - 1], c = d[i + 1], bf = static_cast<float>(b);
-    const float denom = a - 2.0f * bf + c;
-    float off = denom != 0.0f ? 0.5f * (a - c) / denom : 0.0f;
+  // The edge between samples j and j + 1.
+  auto visit = [&](int32_t j) {
+    const int32_t before = p[j] - p[j - 1], at = p[j + 1] - p[j], after = p[j + 2] - p[j + 1];
+    const int32_t strength = at < 0 ? -at : at;
+    const int32_t sign = at < 0 ? -1 : 1;
+    // The extreme of a parabola through the three differences.
+    const float denom = static_cast<float>(before - 2 * at + after);
+    float off = denom != 0.0f ? 0.5f * static_cast<float>(before - after) / denom : 0.0f;
     off = std::clamp(off, -0.5f, 0.5f);
-    const float pos = static_cast<float>(i - 1) + 0.5f + off;
+    const float pos = static_cast<float>(j) + 0.5f + off;
     if (sign == lastSign) {
       if (strength > lastStrength) {
         lastPos = pos;
@@ -119,24 +190,21 @@ int32_t EdgeRuns::Measure(const uint8_t* g, int32_t n, float* spaces, float* bar
     lastPos = pos;
     lastStrength = strength;
   };
-  int32_t i = 1;
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-  for (; i + 8 <= m + 1; i += 8) {
-    uint64_t x;
-    std::memcpy(&x, cand + i, 8);
-    while (x != 0) {
-      visit(i + (__builtin_ctzll(x) >> 3));
-      x &= x - 1;
+  for (int32_t b = 0; b < blocks; ++b) {
+    const int32_t f = kFloorOf.of[contrast[b]];
+    if (f >= kNoEdge) continue;
+    uint32_t bits = ExtremesOfBlock(p + b * kBlock, f);
+    while (bits != 0) {
+      const int32_t j = b * kBlock + __builtin_ctz(bits);
+      bits &= bits - 1;
+      if (j < n - 1) visit(j);
     }
   }
-#endif
-  for (; i <= m; ++i)
-    if (cand[i]) visit(i);
   if (lastSign != 0) emit(lastPos, lastSign);
   if (startsDark) spaces[0] = 0.0f;
 
   const float last = static_cast<float>(n - 1) - prevPos;
-  if (lastSign > 0 || lastSign == 0) {  // ends light
+  if (lastSign >= 0) {  // ends light
     spaces[k] = last;
     bars[k] = 0.0f;
   } else {

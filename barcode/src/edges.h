@@ -28,19 +28,19 @@ class EdgeRuns {
 
   // Fills the lists (SpaceListSize(n) and BarListSize(n) entries; valid are
   // k + 3 spaces and k + 2 bars, later entries keep what they held) and
-  // returns k. The samples must be no longer than the reserved size.
-  int32_t Measure(const uint8_t* samples, int32_t n, float* spaces, float* bars);
+  // returns k. The samples must be no longer than the reserved size, with
+  // kPadding bytes before and after them that this overwrites.
+  int32_t Measure(uint8_t* samples, int32_t n, float* spaces, float* bars);
+  static constexpr int32_t kPadding = 32;
 
-  // Below this difference between the line's darkest and lightest sample no
-  // symbol is looked for.
-  static constexpr int32_t kMinContrast = 20;
+  // Below this difference between the darkest and lightest sample of a line
+  // (or around a place on it) no symbol is looked for.
+  static constexpr int32_t kMinContrast = 24;
 
  private:
-  std::vector<int16_t> diff_;      // diff_[i] = g[i + 1] - g[i]
-  std::vector<uint8_t> candidate_; // 1 where diff_ has a local extreme
-  std::vector<uint8_t> blockLo_;   // darkest and lightest sample of each block
+  std::vector<uint8_t> blockLo_;  // darkest and lightest sample of each block
   std::vector<uint8_t> blockHi_;
-  std::vector<int32_t> floor_;     // weakest edge counted in each block
+  std::vector<uint8_t> contrast_; // lightest less darkest around each block
 };
 
 }  // namespace vantrel::bcd

@@ -180,7 +180,9 @@ int32_t RobustItf(BcdDecoder& d, int32_t k) {
   const float* S = d.spaces;
   const float* B = d.bars;
   for (int32_t i = 0; i + 10 <= k; ++i) {
-    if (!(S[i] > 2.0f * S[i + 1]) && !OpensLine(S, B, i)) continue;
+    // Most places fail the quiet zone, which costs a few additions to test.
+    const float module = (B[i] + S[i + 1] + B[i + 1] + S[i + 2]) / 4.0f;
+    if (!(S[i] >= kQuietModules * module) && !OpensLine(S, B, i)) continue;
     if (RobustItfAt(d, k, i)) return 1;
   }
   return 0;

@@ -385,17 +385,24 @@ int32_t RobustJanAt(BcdDecoder& d, int32_t k, int32_t m, int32_t digits) {
   return 1;
 }
 
+// Most places fail the quiet zone before the start guard, which costs a few
+// additions to test.
+bool MayStartJan(const float* S, const float* B, int32_t m) {
+  const float x = (B[m] + 2.0f * S[m + 1] + B[m + 1]) / 4.0f;
+  return S[m] >= kQuietModules * x || OpensLine(S, B, m);
+}
+
 }  // namespace
 
 int32_t RobustJan13(BcdDecoder& d, int32_t k) {
   for (int32_t m = 0; m <= k - 30; ++m)
-    if (RobustJanAt(d, k, m, 6)) return 1;
+    if (MayStartJan(d.spaces, d.bars, m) && RobustJanAt(d, k, m, 6)) return 1;
   return 0;
 }
 
 int32_t RobustJan8(BcdDecoder& d, int32_t k) {
   for (int32_t m = 0; m <= k - 22; ++m)
-    if (RobustJanAt(d, k, m, 4)) return 1;
+    if (MayStartJan(d.spaces, d.bars, m) && RobustJanAt(d, k, m, 4)) return 1;
   return 0;
 }
 

@@ -258,7 +258,12 @@ int32_t RobustNw7(BcdDecoder& d, int32_t k) {
   const float* S = d.spaces;
   const float* B = d.bars;
   for (int32_t i = 0; i + 11 <= k; ++i) {
-    if (!(S[i] > S[i + 1]) && !OpensLine(S, B, i)) continue;
+    // Most places fail the quiet zone, which costs a few additions to test: a
+    // start letter is at most 13 narrow modules wide (wide elements of 3.3).
+    float w = 0.0f;
+    for (int32_t e = 0; e < 4; ++e) w += B[i + e];
+    for (int32_t e = 1; e < 4; ++e) w += S[i + e];
+    if (!(13.0f * S[i] >= kQuietModules * w) && !OpensLine(S, B, i)) continue;
     if (RobustNw7At(d, k, i)) return 1;
   }
   return 0;

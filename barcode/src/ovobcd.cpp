@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 #include <new>
+#include <optional>
 #include <vector>
 
 #include "bcd_decoder.h"
@@ -34,13 +35,17 @@ int32_t PixelIndex(float pos, int32_t n) {
 // Buffers for reading lines of up to maxLine pixels, allocated once per call.
 struct LineBuffers {
   explicit LineBuffers(int32_t maxLine)
-      : samples(static_cast<size_t>(maxLine)),
+      : sampleStore(static_cast<size_t>(maxLine) + 2 * EdgeRuns::kPadding),
+        samples(sampleStore.data() + EdgeRuns::kPadding),
         scratch(static_cast<size_t>(MeasureScratchSize(maxLine))),
         spaces(static_cast<size_t>(SpaceListSize(maxLine))),
         bars(static_cast<size_t>(BarListSize(maxLine))) {
     edges.Reserve(maxLine);
   }
-  std::vector<uint8_t> samples;
+  LineBuffers(const LineBuffers&) = delete;
+  LineBuffers& operator=(const LineBuffers&) = delete;
+  std::vector<uint8_t> sampleStore;
+  uint8_t* samples;  // in sampleStore, with room on either side for the edges' padding
   std::vector<uint8_t> scratch;
   std::vector<float> spaces;
   std::vector<float> bars;
@@ -55,7 +60,7 @@ class LineReader {
  public:
   LineReader(const LineSampler& sampler, const OvoBcdRange& range, bool binarize, bool robust, int32_t maxLine)
       : sampler_(sampler), range_(range), binarize_(binarize), robust_(robust), main_(maxLine) {
-    if (robust_) side_.emplace_back(maxLine);
+    if (robust_) side_.emplace(maxLine);
   }
 
   // 1 when a symbol on the line was accepted; its result in d.
@@ -69,13 +74,13 @@ class LineReader {
   int32_t ReadWith(const LineSpan& line, BcdDecoder& d, LineBuffers& buf, const ReadCheck* check) {
     const int32_t n = line.n;
     int32_t lo, hi;
-    const int32_t threshold = sampler_.Sample(line, buf.samples.data(), &lo, &hi);
+    const int32_t threshold = sampler_.Sample(line, buf.samples, &lo, &hi);
     d.spaces = buf.spaces.data();
     d.bars = buf.bars.data();
-    int32_t k = MeasureRuns(buf.samples.data(), n, threshold, binarize_, buf.scratch.data(), d.spaces, d.bars);
+    int32_t k = MeasureRuns(buf.samples, n, threshold, binarize_, buf.scratch.data(), d.spaces, d.bars);
     if (DecodeRuns(d, n, k, check)) return 1;
     if (!robust_ || hi - lo < EdgeRuns::kMinContrast) return 0;
-    k = buf.edges.Measure(buf.samples.data(), n, d.spaces, d.bars);
+    k = buf.edges.Measure(buf.samples, n, d.spaces, d.bars);
     return DecodeRunsRobust(d, n, k, check);
   }
 
@@ -92,7 +97,7 @@ class LineReader {
     BcdDecoder other(only);
     for (const double shift : {2.0, -2.0, 4.0, -4.0}) {
       const LineSpan p = ParallelLine(self.line_, shift, self.range_);
-      if (p.n == 0 || !self.ReadWith(p, other, self.side_[0], nullptr)) continue;
+      if (p.n == 0 || !self.ReadWith(p, other, *self.side_, nullptr)) continue;
       if (other.type == d.type && other.length == d.length &&
           std::memcmp(other.text, d.text, static_cast<size_t>(std::clamp(d.length, 0, int32_t{OVOBCD_MAX_TEXT}))) == 0)
         return true;
@@ -105,8 +110,26 @@ class LineReader {
   const bool binarize_;
   const bool robust_;
   LineBuffers main_;
-  std::vector<LineBuffers> side_;  // for the parallel lines; only with the robust reading
+  std::optional<LineBuffers> side_;  // for the parallel lines; only with the robust reading
   LineSpan line_;
+};
+
+// A line whose pixels all lie in one row (or one column).
+struct StraightLine {
+  bool alongX = true;
+  int32_t across = 0;
+  int64_t first = 0;
+  int32_t n = 0;
+  bool operator==(const StraightLine&) const = default;
+
+  static bool Of(const LineSpan& l, StraightLine* out) {
+    if (l.n <= 0) return false;
+    // The other coordinate is monotone along the line: equal at both ends, equal throughout.
+    const int32_t a = l.Across(l.first), b = l.Across(l.first + l.n - 1);
+    if (a != b) return false;
+    *out = StraightLine{l.alongX, a, l.first, l.n};
+    return true;
+  }
 };
 
 // A read and where on its line it lies.
@@ -175,12 +198,12 @@ int32_t Decode(DibImage image, const OvoBcdParams& params, const OvoBcdRange* ra
 
   // Dense levels sample each pixel of the range several times: from the first
   // level whose lines alone would sample as many pixels as the range holds (or
-  // from the start, when all levels together would), colour pixels are turned
-  // grey once.
+  // from the start, when all levels together would), the range is copied grey
+  // into tiles that lines at every angle read from few cache lines.
   LineSampler sampler(PixelRows{bits, stride, bytesPerPixel});
   sampler.Reserve(maxLine);
   const int64_t area = (int64_t{r.x1} - r.x0) * (int64_t{r.y1} - r.y0);
-  if (bytesPerPixel != 1) {
+  {
     int64_t lines = 0;
     const int64_t perCentre = ScanLineGenerator::AnglesPerCentre(angleStep);
     for (int32_t level = 0; level < scanLevels && lines * maxLine < area; ++level)
@@ -208,15 +231,26 @@ int32_t Decode(DibImage image, const OvoBcdParams& params, const OvoBcdRange* ra
   }
   BcdDecoder checkedDec(checkedOnly);
   Found held;
+  // The centres of one row share their horizontal line, those of one column
+  // their vertical line: a line that read nothing reads nothing again.
+  std::vector<StraightLine> unread;
   ScanLineGenerator gen;
   for (int32_t level = 0; level < scanLevels; ++level) {
     gen.Reset(r, level, angleStep);
-    if (bytesPerPixel != 1 && !sampler.UsesGreyPlanes() && gen.LineCount() * maxLine >= area)
+    if (!sampler.UsesGreyPlanes() && gen.LineCount() * maxLine >= area)
       sampler.UseGreyPlanes(r);
+    unread.clear();
+    unread.reserve(static_cast<size_t>(2) << level);
     LineSpan line;
     while (gen.Next(&line)) {
       BcdDecoder& d = held.type < 0 ? dec : checkedDec;
-      if (!reader.Read(line, d)) continue;
+      StraightLine straight;
+      const bool isStraight = StraightLine::Of(line, &straight);
+      if (isStraight && std::find(unread.begin(), unread.end(), straight) != unread.end()) continue;
+      if (!reader.Read(line, d)) {
+        if (isStraight) unread.push_back(straight);
+        continue;
+      }
       const Found found(d, line);
       if (robust && NeedsConfirmation(d)) {
         held = found;

@@ -26,7 +26,7 @@ static_assert(Div1000Exact(128000, 192000) && Div1000Exact(192000, 255501));
 
 // Picture rows are turned grey with the widest vectors the processor offers.
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-#define VANTREL_WIDE_VECTORS __attribute__((target_clones("avx2", "default")))
+#define VANTREL_WIDE_VECTORS __attribute__((target_clones("arch=x86-64-v4", "avx2", "default")))
 #else
 #define VANTREL_WIDE_VECTORS
 #endif
@@ -71,33 +71,32 @@ int32_t SampleSpan(const PixelRows& rows, const LineSpan& line, uint8_t* samples
   return (lo + hi) / 2;
 }
 
-// The other coordinate of the line's pixels, trunc(v * slope + offset) for
-// v = first, first + 1, ...: the same products and sums as pixel by pixel (the
-// step values are whole numbers, exact as doubles), in a loop the compiler can
-// vectorise. Every value lies inside the range, so 32 bits hold it and the
-// conversion truncates as trunc does.
-void AcrossCoordinates(const LineSpan& line, int32_t* across) {
+// The byte in the tiles of each of the line's pixels. The other coordinate is
+// trunc(v * slope + offset) for the step values v = first, first + 1, ...: the
+// same products and sums as pixel by pixel (the step values are whole
+// numbers, exact as doubles); every value lies inside the range, so 32 bits
+// hold it and the conversion truncates as trunc does. One loop the compiler
+// can vectorise, as wide as the processor allows.
+VANTREL_WIDE_VECTORS void TileAddresses(const LineSpan& line, int32_t x0, int32_t y0, int32_t rowBytes,
+                                        int32_t* __restrict out) {
   const double first = static_cast<double>(line.first);
   const double slope = line.slope;
   const double offset = line.offset;
   const int32_t n = line.n;
-  for (int32_t i = 0; i < n; ++i)
-    across[i] = static_cast<int32_t>((first + static_cast<double>(i)) * slope + offset);
-}
-
-// Samples of a line over one-byte rows, from its across coordinates; kAlongX:
-// the step value indexes the pixels of a row.
-template <bool kAlongX>
-void GatherGrey(const PixelRows& rows, const LineSpan& line, const int32_t* across, uint8_t* samples) {
-  const uint8_t* const bits = rows.bits;
-  const int64_t stride = rows.stride;
-  const int32_t n = line.n;
-  if (kAlongX) {
-    const int64_t base = (line.first - rows.originX) - rows.originY * stride;
-    for (int32_t i = 0; i < n; ++i) samples[i] = bits[base + across[i] * stride + i];
+  const int32_t v0 = static_cast<int32_t>(line.first) - (line.alongX ? x0 : y0);
+  const int32_t c0 = line.alongX ? y0 : x0;
+  if (line.alongX) {
+    for (int32_t i = 0; i < n; ++i) {
+      const int32_t y = static_cast<int32_t>((first + static_cast<double>(i)) * slope + offset) - c0;
+      const int32_t x = v0 + i;
+      out[i] = (y >> 3) * rowBytes + ((y & 7) << 3) + ((x >> 3) << 6) + (x & 7);
+    }
   } else {
-    const int64_t base = (line.first - rows.originY) * stride - rows.originX;
-    for (int32_t i = 0; i < n; ++i) samples[i] = bits[base + i * stride + across[i]];
+    for (int32_t i = 0; i < n; ++i) {
+      const int32_t x = static_cast<int32_t>((first + static_cast<double>(i)) * slope + offset) - c0;
+      const int32_t y = v0 + i;
+      out[i] = (y >> 3) * rowBytes + ((y & 7) << 3) + ((x >> 3) << 6) + (x & 7);
+    }
   }
 }
 
@@ -110,6 +109,12 @@ void Extremes(const uint8_t* samples, int32_t n, int32_t* lo, int32_t* hi) {
   *lo = a;
   *hi = b;
 }
+
+constexpr int64_t kTile = 8;
+constexpr uintptr_t kCacheLine = 64;
+// A line crosses many tiles of a copy larger than the cache: the pixel this
+// far ahead is fetched early, its address known.
+constexpr int32_t kAhead = 48;
 
 void ZeroRunLists(int32_t n, float* spaces, float* bars) {
   std::fill(spaces, spaces + SpaceListSize(n), 0.0f);
@@ -152,17 +157,38 @@ int32_t SampleLine(const PixelRows& rows, const LineSpan& line, uint8_t* samples
 void LineSampler::UseGreyPlanes(const OvoBcdRange& range) {
   const int64_t w = int64_t{range.x1} - range.x0;
   const int64_t h = int64_t{range.y1} - range.y0;
-  const PixelRows& pic = shallow_;
-  rows_.resize(static_cast<size_t>(w * h));
+  const int64_t tilesAcross = (w + kTile - 1) / kTile;
+  const int64_t tilesDown = (h + kTile - 1) / kTile;
+  // Pixels are addressed in 32 bits.
+  if (tilesAcross * tilesDown * kTile * kTile >= (int64_t{1} << 31)) return;
+  // Every byte that is ever read is written below: no need to clear them first.
+  // The tiles start on a cache line.
+  const size_t bytes = static_cast<size_t>(tilesAcross * tilesDown * kTile * kTile);
+  tileStore_.reset(new uint8_t[bytes + kCacheLine]);
+  tiles_ = tileStore_.get() + (kCacheLine - reinterpret_cast<uintptr_t>(tileStore_.get()) % kCacheLine) % kCacheLine;
+  tileRowBytes_ = static_cast<int32_t>(tilesAcross * kTile * kTile);
+  x0_ = range.x0;
+  y0_ = range.y0;
+  // A band of kTile rows at a time, turned grey and then dealt out to its tiles
+  // while it is still in the cache.
+  std::vector<uint8_t> band(static_cast<size_t>(kTile * tilesAcross * kTile));
+  const PixelRows& pic = picture_;
   const int64_t bpp = pic.bytesPerPixel;
-  for (int64_t y = 0; y < h; ++y) {
-    const uint8_t* p = pic.bits + (range.y0 + y - pic.originY) * pic.stride + (range.x0 - pic.originX) * bpp;
-    uint8_t* g = rows_.data() + y * w;
-    if (bpp == 3) GreyRow3(p, w, g);
-    else GreyRow4(p, w, g);
+  for (int64_t ty = 0; ty < tilesDown; ++ty) {
+    const int64_t rows = std::min(kTile, h - ty * kTile);
+    for (int64_t r = 0; r < rows; ++r) {
+      const int64_t y = ty * kTile + r;
+      const uint8_t* p = pic.bits + (range.y0 + y - pic.originY) * pic.stride + (range.x0 - pic.originX) * bpp;
+      uint8_t* g = band.data() + r * tilesAcross * kTile;
+      if (bpp == 3) GreyRow3(p, w, g);
+      else if (bpp == 4) GreyRow4(p, w, g);
+      else std::memcpy(g, p, static_cast<size_t>(w));
+    }
+    uint8_t* out = tiles_ + ty * tilesAcross * kTile * kTile;
+    for (int64_t tx = 0; tx < tilesAcross; ++tx)
+      for (int64_t r = 0; r < rows; ++r)
+        std::memcpy(out + (tx * kTile + r) * kTile, band.data() + r * tilesAcross * kTile + tx * kTile, kTile);
   }
-  shallow_ = PixelRows{rows_.data(), w, 1, range.x0, range.y0};
-  steep_ = shallow_;
 }
 
 void LineSampler::Reserve(int32_t n) {
@@ -170,18 +196,24 @@ void LineSampler::Reserve(int32_t n) {
 }
 
 int32_t LineSampler::Sample(const LineSpan& line, uint8_t* samples, int32_t* lo, int32_t* hi) const {
-  const PixelRows& rows = line.alongX ? shallow_ : steep_;
-  if (rows.bytesPerPixel != 1) {
-    // Colour pixels straight from the picture: the search is sparse.
-    const int32_t t = SampleLine(rows, line, samples);
+  if (tiles_ == nullptr) {
+    // Straight from the picture: the search is sparse.
+    const int32_t t = SampleLine(picture_, line, samples);
     Extremes(samples, line.n, lo, hi);
     return t;
   }
-  if (across_.size() < static_cast<size_t>(line.n)) across_.resize(static_cast<size_t>(line.n));
-  AcrossCoordinates(line, across_.data());
-  if (line.alongX) GatherGrey<true>(rows, line, across_.data(), samples);
-  else GatherGrey<false>(rows, line, across_.data(), samples);
-  Extremes(samples, line.n, lo, hi);
+  const int32_t n = line.n;
+  if (across_.size() < static_cast<size_t>(n)) across_.resize(static_cast<size_t>(n));
+  int32_t* at = across_.data();
+  TileAddresses(line, static_cast<int32_t>(x0_), static_cast<int32_t>(y0_), tileRowBytes_, at);
+  const uint8_t* t = tiles_;
+  int32_t i = 0;
+  for (; i + kAhead < n; ++i) {
+    __builtin_prefetch(t + at[i + kAhead]);
+    samples[i] = t[at[i]];
+  }
+  for (; i < n; ++i) samples[i] = t[at[i]];
+  Extremes(samples, n, lo, hi);
   return (*lo + *hi) / 2;
 }
 
