@@ -254,7 +254,7 @@ constexpr bool E2eApart() {
 }
 static_assert(E2eApart(), "every value and the stop pattern have their own distances");
 
-constexpr float kModuleSlack = 0.4f;   // a distance within 0.4 modules of a whole number
+constexpr float kModuleSlack = 0.45f;  // a distance within 0.45 modules of a whole number
 constexpr float kWidthStep = 1.3f;     // neighbouring symbols within this factor in width
 constexpr float kQuietModules = 5.0f;  // quiet zones, in modules
 constexpr float kQuietAtEdge = 0.0f;   // ... when reaching the line's end

@@ -149,7 +149,7 @@ struct WideTable {
 };
 constexpr WideTable kWideTable;
 
-constexpr float kStep = 1.4f;          // wide elements at least this much wider than narrow ones
+constexpr float kStep = 1.2f;          // wide elements at least this much wider than narrow ones
 constexpr float kWidthStep = 1.4f;     // neighbouring characters within this factor in width
 constexpr float kMaxGap = 0.5f;        // gap between characters: at most half a character
 constexpr float kQuietModules = 5.0f;  // quiet zones, in narrow modules
@@ -166,10 +166,10 @@ Character ReadCharacter(const float* S, const float* B, int32_t b0) {
   Character ch{-1, 0.0f, 0.0f};
   const float bars[5] = {B[b0], B[b0 + 1], B[b0 + 2], B[b0 + 3], B[b0 + 4]};
   const float spaces[4] = {S[b0 + 1], S[b0 + 2], S[b0 + 3], S[b0 + 4]};
+  // One wide space goes with two wide bars, three with none: the spaces decide.
   NarrowWide nb, ns;
-  if (!SplitNarrowWide(bars, 5, (1u << 0) | (1u << 2), kStep, &nb)) return ch;
   if (!SplitNarrowWide(spaces, 4, (1u << 1) | (1u << 3), kStep, &ns)) return ch;
-  if (nb.count + ns.count != 3) return ch;
+  if (!SplitNarrowWide(bars, 5, ns.count == 1 ? 1u << 2 : 1u << 0, kStep, &nb)) return ch;
   uint32_t wide = 0;
   for (int32_t e = 0; e < 9; ++e) {
     const bool bit = (e % 2 == 0) ? ((nb.wide >> (e / 2)) & 1u) : ((ns.wide >> (e / 2)) & 1u);

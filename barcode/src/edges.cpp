@@ -21,7 +21,7 @@ constexpr int32_t kReach = 2;
 // and by at least kShare of the contrast around it: weaker wiggles are noise
 // or print texture.
 constexpr int32_t kFloor = 5;
-constexpr float kShare = 0.1f;
+constexpr float kShare = 0.07f;
 constexpr int32_t kNoEdge = 256;  // a floor no difference reaches
 
 // Bit j set where D(j) = g[j + 1] - g[j], for the kBlock places j of the block

@@ -105,7 +105,7 @@ int32_t DecodeItf(BcdDecoder& d, int32_t k) {
 
 namespace {
 
-constexpr float kStep = 1.4f;          // wide elements at least this much wider than narrow ones
+constexpr float kStep = 1.2f;          // wide elements at least this much wider than narrow ones
 constexpr float kNarrowSpread = 1.5f;  // the start pattern's narrow bars (spaces) within this factor
 constexpr float kPairStep = 1.3f;      // neighbouring pairs within this factor in width
 constexpr float kNarrowStep = 1.5f;    // ... and in narrow width of each colour

@@ -249,47 +249,38 @@ static_assert(E2eSetsApart());
 
 constexpr float kPairSlack = 0.25f;      // guard pairs: 2 modules within 25 %
 constexpr float kDigitSlack = 0.15f;     // digit width within 15 % of 7 local modules
-constexpr float kModuleSlack = 0.38f;    // a distance within 0.38 modules of a whole number
+constexpr float kModuleSlack = 0.45f;    // a distance within 0.45 modules of a whole number
 constexpr float kGuardSpread = 1.5f;     // module widths of the three guards within this factor
 constexpr float kQuietModules = 5.0f;    // quiet zones, in modules
 constexpr float kQuietAtEdge = 0.0f;     // ... when reaching the line's end
 constexpr float kDarkMargin = 0.2f;      // 1/7 and 2/8: dark modules this far from the middle
 
-// Module width and bar gain at one guard.
-struct GuardMeasure {
-  float x;
-  float gain;  // how much wider a bar prints than its modules (a space narrower)
-};
-
-// Guard elements alternating bar, space, bar ... (first a bar when barFirst),
-// one module each: every neighbouring pair two modules.
-bool MeasureGuard(const float* e, int32_t n, bool barFirst, GuardMeasure* out) {
+// Guard elements alternating bar, space, bar ... (a bar first when barFirst),
+// one module each, so that every neighbouring pair spans two modules. The
+// module width comes from the pairs from..to - 1 alone: the pair that reaches
+// the quiet zone has an edge that blur drags outwards.
+bool MeasureGuard(const float* e, int32_t n, int32_t from, int32_t to, float* x) {
   float pairs = 0.0f;
-  for (int32_t j = 0; j + 1 < n; ++j) pairs += e[j] + e[j + 1];
-  const float x = pairs / static_cast<float>(2 * (n - 1));
-  if (!(x > 0.0f)) return false;
+  for (int32_t j = from; j < to; ++j) pairs += e[j] + e[j + 1];
+  const float module = pairs / static_cast<float>(2 * (to - from));
+  if (!(module > 0.0f)) return false;
   for (int32_t j = 0; j + 1 < n; ++j)
-    if (std::fabs(e[j] + e[j + 1] - 2.0f * x) > kPairSlack * 2.0f * x) return false;
-  float bars = 0.0f, spaces = 0.0f;
-  int32_t nb = 0, ns = 0;
-  for (int32_t j = 0; j < n; ++j) {
-    if ((j % 2 == 0) == barFirst) {
-      bars += e[j];
-      ++nb;
-    } else {
-      spaces += e[j];
-      ++ns;
-    }
-  }
-  out->x = x;
-  out->gain = (bars / static_cast<float>(nb) - spaces / static_cast<float>(ns)) / 2.0f;
+    if (std::fabs(e[j] + e[j + 1] - 2.0f * module) > kPairSlack * 2.0f * module) return false;
+  *x = module;
   return true;
 }
 
-// One digit of four elements, e0 first in reading order; darkFirst for the
-// right half (bar first). The digit and its set (0 for A or C, 1 for B), or
-// false. x and gain: the measures expected at the digit.
-bool RobustDigit(const float e[4], bool rightHalf, float x, float gain, int32_t* digit, int32_t* set) {
+// What the distances between like edges make of one digit.
+struct DigitRead {
+  const E2eEntry* entry;  // the candidates
+  int32_t set;            // 0: set A (or C on the right), 1: set B
+  float module;           // the digit's own module width
+  float bars;             // its two bars' widths together
+};
+
+// One digit of four elements, e0 first in reading order (a bar first in the
+// right half), expected 7 modules of x wide.
+bool ReadDigit(const float e[4], bool rightHalf, float x, DigitRead* out) {
   const float w = e[0] + e[1] + e[2] + e[3];
   if (!(std::fabs(w - 7.0f * x) <= kDigitSlack * 7.0f * x)) return false;
   const float module = w / 7.0f;
@@ -297,28 +288,16 @@ bool RobustDigit(const float e[4], bool rightHalf, float x, float gain, int32_t*
   const int32_t t2 = RoundModules(e[1] + e[2], module, 2, 5, kModuleSlack);
   if (t1 < 0 || t2 < 0) return false;
   const int32_t at = (t1 - 2) * 4 + (t2 - 2);
-  const E2eEntry* entry = nullptr;
-  int32_t s = 0;
+  DigitRead r{nullptr, 0, module, rightHalf ? e[0] + e[2] : e[1] + e[3]};
   if (rightHalf) {
-    entry = &kE2eR.at[at];
+    r.entry = &kE2eR.at[at];
   } else if (kE2eL.at[at].digit[0] >= 0) {
-    entry = &kE2eL.at[at];
+    r.entry = &kE2eL.at[at];
   } else {
-    entry = &kE2eG.at[at];
-    s = 1;
+    r.entry = &kE2eG.at[at];
+    r.set = 1;
   }
-  int32_t v = entry->digit[0];
-  if (entry->digit[1] >= 0) {
-    // The two candidates differ by two dark modules: measure them, less the gain of both bars.
-    const float bars = rightHalf ? e[0] + e[2] : e[1] + e[3];
-    const float dark = (bars - 2.0f * gain) / module;
-    const float middle = (entry->dark[0] + entry->dark[1]) / 2.0f;
-    if (std::fabs(dark - middle) < kDarkMargin) return false;
-    const bool firstIsLower = entry->dark[0] < entry->dark[1];
-    v = ((dark < middle) == firstIsLower) ? entry->digit[0] : entry->digit[1];
-  }
-  *digit = v;
-  *set = s;
+  *out = r;
   return true;
 }
 
@@ -328,29 +307,28 @@ int32_t RobustJanAt(BcdDecoder& d, int32_t k, int32_t m, int32_t digits) {
   const float* B = d.bars;
   const int32_t centre = m + 2 + 2 * digits;  // first space of the centre guard
   const int32_t end = centre + 2 + 2 * digits;  // first bar of the end guard
-  GuardMeasure gs, gc, ge;
+  float xs, xc, xe;
   const float start[3] = {B[m], S[m + 1], B[m + 1]};
-  if (!MeasureGuard(start, 3, true, &gs)) return 0;
-  if (!QuietBefore(S, B, m, kQuietModules * gs.x, kQuietAtEdge * gs.x)) return 0;
+  if (!MeasureGuard(start, 3, 1, 2, &xs)) return 0;
+  if (!QuietBefore(S, B, m, kQuietModules * xs, kQuietAtEdge * xs)) return 0;
   const float mid[5] = {S[centre], B[centre], S[centre + 1], B[centre + 1], S[centre + 2]};
-  if (!MeasureGuard(mid, 5, false, &gc)) return 0;
+  if (!MeasureGuard(mid, 5, 0, 4, &xc)) return 0;
   const float fin[3] = {B[end], S[end + 1], B[end + 1]};
-  if (!MeasureGuard(fin, 3, true, &ge)) return 0;
-  if (!Within(gs.x, gc.x, kGuardSpread) || !Within(ge.x, gc.x, kGuardSpread)) return 0;
-  if (!QuietAfter(S, B, end + 1, k, kQuietModules * ge.x, kQuietAtEdge * ge.x)) return 0;
+  if (!MeasureGuard(fin, 3, 0, 1, &xe)) return 0;
+  if (!Within(xs, xc, kGuardSpread) || !Within(xe, xc, kGuardSpread)) return 0;
+  if (!QuietAfter(S, B, end + 1, k, kQuietModules * xe, kQuietAtEdge * xe)) return 0;
 
-  char text[13];
-  int32_t parity = 0;
-  const int32_t textStart = digits == 6 ? 1 : 0;
+  DigitRead read[12];
+  // How much wider than its modules a bar prints (ink spread, blur), from the
+  // digits whose distances leave no doubt: it tells 1 from 7 and 2 from 8.
+  float gainSum = 0.0f;
+  int32_t gainCount = 0;
   for (int32_t dg = 0; dg < 2 * digits; ++dg) {
     const bool right = dg >= digits;
     const int32_t h = right ? dg - digits : dg;
-    // Measures interpolated between the guards on either side of the half.
+    // The module width expected here, between the guards on either side of the half.
     const float f = (static_cast<float>(h) + 0.5f) / static_cast<float>(digits);
-    const GuardMeasure& a = right ? gc : gs;
-    const GuardMeasure& b = right ? ge : gc;
-    const float x = a.x + (b.x - a.x) * f;
-    const float gain = a.gain + (b.gain - a.gain) * f;
+    const float x = right ? xc + (xe - xc) * f : xs + (xc - xs) * f;
     float e[4];
     if (right) {
       const int32_t j = centre + 2 + 2 * h;
@@ -359,10 +337,31 @@ int32_t RobustJanAt(BcdDecoder& d, int32_t k, int32_t m, int32_t digits) {
       const int32_t j = m + 2 + 2 * h;
       e[0] = S[j]; e[1] = B[j]; e[2] = S[j + 1]; e[3] = B[j + 1];
     }
-    int32_t v, set;
-    if (!RobustDigit(e, right, x, gain, &v, &set)) return 0;
-    if (digits == 4 && set != 0) return 0;  // JAN-8: set A only
-    if (!right) parity = (parity << 1) | set;
+    if (!ReadDigit(e, right, x, &read[dg])) return 0;
+    if (digits == 4 && read[dg].set != 0) return 0;  // JAN-8: set A only
+    const E2eEntry& en = *read[dg].entry;
+    if (en.digit[1] < 0) {
+      gainSum += (read[dg].bars - static_cast<float>(en.dark[0]) * read[dg].module) / 2.0f;
+      ++gainCount;
+    }
+  }
+  const float gain = gainCount > 0 ? gainSum / static_cast<float>(gainCount) : 0.0f;
+
+  char text[13];
+  int32_t parity = 0;
+  const int32_t textStart = digits == 6 ? 1 : 0;
+  for (int32_t dg = 0; dg < 2 * digits; ++dg) {
+    const DigitRead& r = read[dg];
+    const E2eEntry& en = *r.entry;
+    int32_t v = en.digit[0];
+    if (en.digit[1] >= 0) {
+      // The two candidates differ by two dark modules: count them, less the gain of both bars.
+      const float dark = (r.bars - 2.0f * gain) / r.module;
+      const float middle = static_cast<float>(en.dark[0] + en.dark[1]) / 2.0f;
+      if (std::fabs(dark - middle) < kDarkMargin) return 0;
+      v = ((dark < middle) == (en.dark[0] < en.dark[1])) ? en.digit[0] : en.digit[1];
+    }
+    if (dg < digits) parity = (parity << 1) | r.set;
     text[textStart + dg] = static_cast<char>('0' + v);
   }
   if (digits == 6) {

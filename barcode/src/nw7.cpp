@@ -171,8 +171,8 @@ int32_t DecodeNw7(BcdDecoder& d, int32_t k) {
 
 namespace {
 
-constexpr float kStep = 1.4f;          // wide elements at least this much wider than narrow ones
-constexpr float kMaxModuleRatio = 3.0f;  // narrow bars and narrow spaces within this factor
+constexpr float kStep = 1.2f;          // wide elements at least this much wider than narrow ones
+constexpr float kMaxModuleRatio = 3.0f;  // bar and space modules within this factor
 constexpr float kWidthStep = 1.4f;     // neighbouring characters within this factor in width
 constexpr float kMaxGap = 0.5f;        // gap between characters: at most half a character
 constexpr float kQuietModules = 4.0f;  // quiet zones, in narrow modules
@@ -189,10 +189,15 @@ Character ReadCharacter(const float* S, const float* B, int32_t b0) {
   Character r{0, false, 0.0f, 0.0f};
   const float bars[4] = {B[b0], B[b0 + 1], B[b0 + 2], B[b0 + 3]};
   const float spaces[3] = {S[b0 + 1], S[b0 + 2], S[b0 + 3]};
+  // Three wide bars go with no wide space, one with one or two: the bars decide.
   NarrowWide nb, ns;
   if (!SplitNarrowWide(bars, 4, (1u << 1) | (1u << 3), kStep, &nb)) return r;
-  if (!SplitNarrowWide(spaces, 3, (1u << 0) | (1u << 1) | (1u << 2), kStep, &ns)) return r;
-  if (!Within(nb.narrow, ns.narrow, kMaxModuleRatio)) return r;
+  if (!SplitNarrowWide(spaces, 3, nb.count == 3 ? 1u << 0 : (1u << 1) | (1u << 2), kStep, &ns)) return r;
+  float tb = 0.0f, ts = 0.0f;
+  for (float v : bars) tb += v;
+  for (float v : spaces) ts += v;
+  // Bar and space modules, each element counted narrow 1 and wide 2.
+  if (!Within(tb / static_cast<float>(4 + nb.count), ts / static_cast<float>(3 + ns.count), kMaxModuleRatio)) return r;
   uint32_t pattern = 0;
   for (int32_t e = 0; e < 7; ++e) {
     const bool isBar = e % 2 == 0;
@@ -208,8 +213,7 @@ Character ReadCharacter(const float* S, const float* B, int32_t b0) {
     r.ch = FindIn(kStartStop, pattern);
     r.startStop = true;
   }
-  for (float v : bars) r.width += v;
-  for (float v : spaces) r.width += v;
+  r.width = tb + ts;
   r.module = (nb.narrow + ns.narrow) / 2.0f;
   return r;
 }

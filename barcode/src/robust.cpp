@@ -1,6 +1,12 @@
 #include "robust.h"
 
+#include <algorithm>
+
 namespace vantrel::bcd {
+
+namespace {
+constexpr float kEvenSide = 1.45f;
+}  // namespace
 
 bool SplitNarrowWide(const float* w, int32_t n, uint32_t allowed, float minStep, NarrowWide* out) {
   // Sort the element numbers by width (n <= 5).
@@ -29,8 +35,10 @@ bool SplitNarrowWide(const float* w, int32_t n, uint32_t allowed, float minStep,
   NarrowWide r;
   if (best > 0 && bestStep >= minStep) {
     const float narrowTop = w[order[n - best - 1]], wideBottom = w[order[n - best]];
-    // Each side more even than the step between them.
-    if (!(narrowTop / smallest < bestStep && largest / wideBottom < bestStep)) return false;
+    // Each side more even than the step between them, or at least even: blur
+    // drags the edges of an element that borders a narrow one.
+    const float even = std::max(bestStep, kEvenSide);
+    if (!(narrowTop / smallest < even && largest / wideBottom < even)) return false;
     r.count = best;
     float sn = 0.0f, sw = 0.0f;
     for (int32_t j = 0; j < n; ++j) {
@@ -44,7 +52,7 @@ bool SplitNarrowWide(const float* w, int32_t n, uint32_t allowed, float minStep,
     }
     r.narrow = sn / static_cast<float>(n - best);
     r.wide_ = sw / static_cast<float>(best);
-  } else if ((allowed & 1u) && largest / smallest < minStep) {
+  } else if (allowed == 1u && largest / smallest < kEvenSide) {
     float sn = 0.0f;
     for (int32_t e = 0; e < n; ++e) sn += w[e];
     r.narrow = sn / static_cast<float>(n);

@@ -64,8 +64,9 @@ struct NarrowWide {
 // Splits n (at most 5) widths into narrow and wide, with a number of wide
 // elements whose bit is set in `allowed` (bit c: c wide elements). The widest
 // elements are wide; the split must be the clearest step between sorted
-// widths, at least minStep, with each side more even than the step; "none wide"
-// needs all widths within minStep of each other. False when no allowed split is
+// widths, at least minStep, with each side more even than the step (or within
+// a factor 1.45). "None wide" is asked alone (allowed 1): all widths within a
+// factor 1.45 of each other. False when no allowed split is
 // clear or a width is not positive.
 bool SplitNarrowWide(const float* w, int32_t n, uint32_t allowed, float minStep, NarrowWide* out);
 
