@@ -15,8 +15,8 @@ namespace {
 
 // The contrast around a place: darkest to lightest over its block of kBlock
 // samples and kReach blocks on either side.
-constexpr int32_t kBlock = 16;
-constexpr int32_t kReach = 2;
+constexpr int32_t kBlock = 32;
+constexpr int32_t kReach = 1;
 // An edge must change the grey value by at least kFloor between two samples,
 // and by at least kShare of the contrast around it: weaker wiggles are noise
 // or print texture.
@@ -24,11 +24,11 @@ constexpr int32_t kFloor = 5;
 constexpr float kShare = 0.07f;
 constexpr int32_t kNoEdge = 256;  // a floor no difference reaches
 
-// Bit j set where D(j) = g[j + 1] - g[j], for the kBlock places j of the block
-// starting at p (p[-1] .. p[kBlock + 1] readable), is a local extreme at least f
+// Bit j set where D(j) = g[j + 1] - g[j], for the 16 places j starting at p
+// (p[-1] .. p[17] readable), is a local extreme at least f
 // strong: the falling ones (D(j) <= -f, D(j) <= D(j - 1), D(j) < D(j + 1)) and
 // the rising ones alike.
-uint32_t ExtremesOfBlock(const uint8_t* p, int32_t f) {
+uint32_t ExtremesOf16(const uint8_t* p, int32_t f) {
 #if defined(__SSE2__)
   const __m128i zero = _mm_setzero_si128();
   const __m128i a0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p - 1));
@@ -54,7 +54,7 @@ uint32_t ExtremesOfBlock(const uint8_t* p, int32_t f) {
   return static_cast<uint32_t>(_mm_movemask_epi8(_mm_packs_epi16(lo, hi)));
 #else
   uint32_t bits = 0;
-  for (int32_t j = 0; j < kBlock; ++j) {
+  for (int32_t j = 0; j < 16; ++j) {
     const int32_t before = p[j] - p[j - 1], at = p[j + 1] - p[j], after = p[j + 2] - p[j + 1];
     const bool fall = at <= -f && at <= before && at < after;
     const bool rise = at >= f && at >= before && at > after;
@@ -64,10 +64,14 @@ uint32_t ExtremesOfBlock(const uint8_t* p, int32_t f) {
 #endif
 }
 
+uint32_t ExtremesOfBlock(const uint8_t* p, int32_t f) { return ExtremesOf16(p, f) | (ExtremesOf16(p + 16, f) << 16); }
+
 void ExtremesOfValues(const uint8_t* p, uint8_t* lo, uint8_t* hi) {
 #if defined(__SSE2__)
-  __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-  __m128i z = a;
+  const __m128i p0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  const __m128i p1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16));
+  __m128i a = _mm_min_epu8(p0, p1);
+  __m128i z = _mm_max_epu8(p0, p1);
   a = _mm_min_epu8(a, _mm_srli_si128(a, 8));
   z = _mm_max_epu8(z, _mm_srli_si128(z, 8));
   a = _mm_min_epu8(a, _mm_srli_si128(a, 4));
@@ -172,10 +176,10 @@ int32_t EdgeRuns::Measure(uint8_t* g, int32_t n, float* spaces, float* bars) {
     const int32_t before = p[j] - p[j - 1], at = p[j + 1] - p[j], after = p[j + 2] - p[j + 1];
     const int32_t strength = at < 0 ? -at : at;
     const int32_t sign = at < 0 ? -1 : 1;
-    // The extreme of a parabola through the three differences.
-    const float denom = static_cast<float>(before - 2 * at + after);
-    float off = denom != 0.0f ? 0.5f * static_cast<float>(before - after) / denom : 0.0f;
-    off = std::clamp(off, -0.5f, 0.5f);
+    // The extreme of a parabola through the three differences. At an extreme
+    // (strictly beyond the difference after it) the denominator is not 0 and
+    // the offset lies within half a sample.
+    const float off = 0.5f * static_cast<float>(before - after) / static_cast<float>(before - 2 * at + after);
     const float pos = static_cast<float>(j) + 0.5f + off;
     if (sign == lastSign) {
       if (strength > lastStrength) {

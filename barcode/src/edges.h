@@ -31,7 +31,7 @@ class EdgeRuns {
   // returns k. The samples must be no longer than the reserved size, with
   // kPadding bytes before and after them that this overwrites.
   int32_t Measure(uint8_t* samples, int32_t n, float* spaces, float* bars);
-  static constexpr int32_t kPadding = 32;
+  static constexpr int32_t kPadding = 48;
 
   // Below this difference between the darkest and lightest sample of a line
   // (or around a place on it) no symbol is looked for.
