@@ -24,10 +24,9 @@ constexpr int32_t kFloor = 5;
 constexpr float kShare = 0.07f;
 constexpr int32_t kNoEdge = 256;  // a floor no difference reaches
 
-// Bit j set where D(j) = g[j + 1] - g[j], for the 16 places j starting at p
-// (p[-1] .. p[17] readable), is a local extreme at least f
-// strong: the falling ones (D(j) <= -f, D(j) <= D(j - 1), D(j) < D(j + 1)) and
-// the rising ones alike.
+// Bit j set where D(j) = p[j + 1] - p[j], for the 16 places j from p (p[-1] to
+// p[17] readable), is a local extreme at least f strong: the falling ones
+// (D(j) <= -f, D(j) <= D(j - 1), D(j) < D(j + 1)) and the rising ones alike.
 uint32_t ExtremesOf16(const uint8_t* p, int32_t f) {
 #if defined(__SSE2__)
   const __m128i zero = _mm_setzero_si128();
@@ -163,7 +162,6 @@ int32_t EdgeRuns::Measure(uint8_t* g, int32_t n, float* spaces, float* bars) {
   float lastPos = 0.0f;
   int32_t lastSign = 0;  // 0: no edge yet
   int32_t lastStrength = 0;
-  bool startsDark = false;
   auto emit = [&](float pos, int32_t sign) {
     // The run that the edge ends: light before a falling edge, dark before a rising one.
     const float width = pos - prevPos;
@@ -188,8 +186,7 @@ int32_t EdgeRuns::Measure(uint8_t* g, int32_t n, float* spaces, float* bars) {
       }
       return;
     }
-    if (lastSign != 0) emit(lastPos, lastSign);
-    else startsDark = sign > 0;
+    if (lastSign != 0) emit(lastPos, lastSign);  // a line that starts dark keeps spaces[0] = 0
     lastSign = sign;
     lastPos = pos;
     lastStrength = strength;
@@ -205,7 +202,6 @@ int32_t EdgeRuns::Measure(uint8_t* g, int32_t n, float* spaces, float* bars) {
     }
   }
   if (lastSign != 0) emit(lastPos, lastSign);
-  if (startsDark) spaces[0] = 0.0f;
 
   const float last = static_cast<float>(n - 1) - prevPos;
   if (lastSign >= 0) {  // ends light

@@ -21,7 +21,8 @@
 
 namespace vantrel::bcd {
 
-// Working storage for lines of up to n samples, allocated once.
+// Working storage for lines of up to n samples, allocated once; one object per
+// search, used by one thread.
 class EdgeRuns {
  public:
   void Reserve(int32_t n);

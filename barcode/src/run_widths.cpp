@@ -24,7 +24,7 @@ constexpr bool Div1000Exact(uint32_t from, uint32_t to) {
 static_assert(Div1000Exact(0, 64000) && Div1000Exact(64000, 128000));
 static_assert(Div1000Exact(128000, 192000) && Div1000Exact(192000, 255501));
 
-// Picture rows are turned grey with the widest vectors the processor offers.
+// Loops over whole rows and lines use the widest vectors the processor offers.
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
 #define VANTREL_WIDE_VECTORS __attribute__((target_clones("arch=x86-64-v4", "avx2", "default")))
 #else
@@ -42,8 +42,7 @@ VANTREL_WIDE_VECTORS void GreyRow3(const uint8_t* p, int64_t w, uint8_t* g) { Gr
 VANTREL_WIDE_VECTORS void GreyRow4(const uint8_t* p, int64_t w, uint8_t* g) { GreyRowOf<4>(p, w, g); }
 
 // kAlongX: the line's step value indexes the rows' pixels and its other
-// coordinate the rows (a shallow line on a picture, or a steep line on rows
-// that are the picture's columns).
+// coordinate the rows (a shallow line); otherwise the other way round.
 template <int32_t kBytes, bool kAlongX>
 int32_t SampleSpan(const PixelRows& rows, const LineSpan& line, uint8_t* samples) {
   int32_t lo = 255;
@@ -70,6 +69,11 @@ int32_t SampleSpan(const PixelRows& rows, const LineSpan& line, uint8_t* samples
   }
   return (lo + hi) / 2;
 }
+
+// The grey copy of the range is kept in tiles of 8 x 8 pixels, row by row
+// within a tile and tile by tile within a row of tiles: pixel (x, y) of the
+// range is byte (y / 8) * rowBytes + (y % 8) * 8 + (x / 8) * 64 + x % 8.
+constexpr int64_t kTile = 8;
 
 // The byte in the tiles of each of the line's pixels. The other coordinate is
 // trunc(v * slope + offset) for the step values v = first, first + 1, ...: the
@@ -110,7 +114,6 @@ void Extremes(const uint8_t* samples, int32_t n, int32_t* lo, int32_t* hi) {
   *hi = b;
 }
 
-constexpr int64_t kTile = 8;
 constexpr uintptr_t kCacheLine = 64;
 // A line crosses many tiles of a copy larger than the cache: the pixel this
 // far ahead is fetched early, its address known.

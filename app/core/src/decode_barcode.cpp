@@ -16,7 +16,10 @@ namespace {
 int32_t LengthBound(int32_t v) { return std::clamp(v, 1, 9999); }
 
 OvoBcdParams BarcodeParams(const SettingsRecord& s) {
-  // The optional check characters of ITF, CODE 39 and NW-7 are not verified.
+  // The optional check characters of ITF, CODE 39 and NW-7 are not verified:
+  // most such symbols carry none, and a check would refuse them. With the
+  // robust reading (the last field) their reads stand only when a parallel
+  // line reads the same.
   return OvoBcdParams{s.JAN8,
                       s.JAN13,
                       s.ITF,
