@@ -106,7 +106,7 @@ void FuzzRuns(const uint8_t* data, size_t size) {
   const int32_t t = (lo + hi) / 2;
   std::vector<uint8_t> scratch(static_cast<size_t>(vantrel::bcd::MeasureScratchSize(n)));
   std::vector<float> qs(es.size()), qb(eb.size()), rs(es.size()), rb(eb.size());
-  const bool binarize = data[1] & 0x80;
+  const bool binarize = At(data, size, 1) & 0x80;
   const int32_t kq = vantrel::bcd::MeasureRuns(g, n, t, binarize, scratch.data(), qs.data(), qb.data());
   std::vector<uint8_t> work(g, g + n);
   const int32_t kr = binarize ? vantrel::bcd::MeasureRunsBinarized(work.data(), n, t, rs.data(), rb.data())
