@@ -37,7 +37,6 @@ struct LineBuffers {
   explicit LineBuffers(int32_t maxLine)
       : sampleStore(static_cast<size_t>(maxLine) + 2 * EdgeRuns::kPadding),
         samples(sampleStore.data() + EdgeRuns::kPadding),
-        scratch(static_cast<size_t>(MeasureScratchSize(maxLine))),
         spaces(static_cast<size_t>(SpaceListSize(maxLine))),
         bars(static_cast<size_t>(BarListSize(maxLine))) {
     edges.Reserve(maxLine);
@@ -46,7 +45,6 @@ struct LineBuffers {
   LineBuffers& operator=(const LineBuffers&) = delete;
   std::vector<uint8_t> sampleStore;
   uint8_t* samples;  // in sampleStore, with room on either side for the edges' padding
-  std::vector<uint8_t> scratch;
   std::vector<float> spaces;
   std::vector<float> bars;
   EdgeRuns edges;
@@ -77,7 +75,7 @@ class LineReader {
     const int32_t threshold = sampler_.Sample(line, buf.samples, &lo, &hi);
     d.spaces = buf.spaces.data();
     d.bars = buf.bars.data();
-    int32_t k = MeasureRuns(buf.samples, n, threshold, binarize_, buf.scratch.data(), d.spaces, d.bars);
+    int32_t k = MeasureRuns(buf.samples, n, threshold, binarize_, d.spaces, d.bars);
     if (DecodeRuns(d, n, k, check)) return 1;
     if (!robust_ || hi - lo < EdgeRuns::kMinContrast) return 0;
     k = buf.edges.Measure(buf.samples, n, d.spaces, d.bars);

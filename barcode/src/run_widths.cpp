@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "bcd_decoder.h"
 
 namespace vantrel::bcd {
@@ -277,51 +281,62 @@ int32_t MeasureRunsSubpixel(const uint8_t* g, int32_t n, int32_t threshold, floa
 
 namespace {
 
-// Calls at(i) for every i in 1 .. n - 1 where dark[i] differs from dark[i - 1],
-// in order; dark holds 0 or 1 per sample. Eight samples at a time: lines are
-// long and their transitions few.
+// Calls at(i, wasDark) for every i in 1 .. n - 1 where sample i is on the
+// other side of the threshold than sample i - 1 (dark: at most t), in order;
+// wasDark tells the side of sample i - 1. Sixteen samples at a time where the
+// processor allows: lines are long and their transitions few.
 template <typename At>
-void ForEachTransition(const uint8_t* dark, int32_t n, At&& at) {
-  int32_t i = 1;
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-  for (; i + 8 <= n; i += 8) {
-    uint64_t a, b;
-    std::memcpy(&a, dark + i, 8);
-    std::memcpy(&b, dark + i - 1, 8);
-    uint64_t x = a ^ b;  // 1 in the low bit of each byte that starts a run
-    while (x != 0) {
-      at(i + (__builtin_ctzll(x) >> 3));
-      x &= x - 1;
+void ForEachTransition(const uint8_t* g, int32_t n, uint8_t t, At&& at) {
+  int32_t i = 0;
+  bool dark = g[0] <= t;
+#if defined(__SSE2__)
+  const __m128i tv = _mm_set1_epi8(static_cast<char>(t));
+  for (; i + 16 <= n; i += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(g + i));
+    const uint32_t m = static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(v, tv), v)));
+    uint32_t change = (m ^ ((m << 1) | (dark ? 1u : 0u))) & 0xffffu;
+    if (i == 0) change &= ~1u;  // sample 0 has none before it
+    while (change != 0) {
+      const int32_t j = __builtin_ctz(change);
+      change &= change - 1;
+      at(i + j, ((m >> j) & 1u) == 0);
     }
+    dark = (m >> 15) & 1u;
   }
 #endif
-  for (; i < n; ++i)
-    if (dark[i] != dark[i - 1]) at(i);
+  for (i = std::max(i, 1); i < n; ++i) {
+    const bool d = g[i] <= t;
+    if (d != dark) at(i, dark);
+    dark = d;
+  }
 }
 
 }  // namespace
 
-int32_t MeasureRuns(const uint8_t* g, int32_t n, int32_t threshold, bool binarize, uint8_t* dark,
-                    float* spaces, float* bars) {
+int32_t MeasureRuns(const uint8_t* g, int32_t n, int32_t threshold, bool binarize, float* spaces,
+                    float* bars) {
   spaces[0] = 0.0f;  // a line that starts dark
   int32_t k = 0;
   if (n <= 0) {
     bars[0] = 0.0f;
   } else {
+    // Every sample is dark at a threshold of 255 or more and none below 0.
     const uint8_t t = static_cast<uint8_t>(std::clamp(threshold, 0, 255));
-    const bool never = threshold < 0, always = threshold >= 255;
-    for (int32_t i = 0; i < n; ++i) dark[i] = (always || (!never && g[i] <= t)) ? 1 : 0;
+    const bool never = threshold < 0;
+    const bool endsDark = !never && g[n - 1] <= t;
     if (binarize) {
       // Whole runs between the samples where the colour changes.
       int32_t prev = 0;
-      ForEachTransition(dark, n, [&](int32_t i) {
-        const float width = static_cast<float>(i - prev);
-        if (dark[i - 1]) bars[k++] = width;
-        else spaces[k] = width;
-        prev = i;
-      });
+      if (!never) {
+        ForEachTransition(g, n, t, [&](int32_t i, bool wasDark) {
+          const float width = static_cast<float>(i - prev);
+          if (wasDark) bars[k++] = width;
+          else spaces[k] = width;
+          prev = i;
+        });
+      }
       const float last = static_cast<float>(n - prev);
-      if (dark[n - 1]) {
+      if (endsDark) {
         bars[k] = last;
       } else {
         spaces[k] = last;
@@ -331,17 +346,19 @@ int32_t MeasureRuns(const uint8_t* g, int32_t n, int32_t threshold, bool binariz
       // Crossings interpolated between the two samples on either side, as in
       // MeasureRunsSubpixel, term for term.
       float prev = 0.0f;
-      ForEachTransition(dark, n, [&](int32_t i) {
-        const int32_t p = g[i - 1];
-        const int32_t s = g[i];
-        const float e = static_cast<float>(static_cast<double>(i - 1) +
-                                           static_cast<double>(p - threshold) / static_cast<double>(p - s));
-        if (dark[i - 1]) bars[k++] = e - prev;
-        else spaces[k] = e - prev;
-        prev = e;
-      });
+      if (!never) {
+        ForEachTransition(g, n, t, [&](int32_t i, bool wasDark) {
+          const int32_t p = g[i - 1];
+          const int32_t s = g[i];
+          const float e = static_cast<float>(static_cast<double>(i - 1) +
+                                             static_cast<double>(p - threshold) / static_cast<double>(p - s));
+          if (wasDark) bars[k++] = e - prev;
+          else spaces[k] = e - prev;
+          prev = e;
+        });
+      }
       const float last = static_cast<float>(n - 1) - prev;
-      if (dark[n - 1]) {
+      if (endsDark) {
         bars[k] = last;
       } else {
         spaces[k] = last;

@@ -73,12 +73,11 @@ int32_t MeasureRunsSubpixel(const uint8_t* samples, int32_t n, int32_t threshold
 
 // The runs MeasureRunsBinarized (binarize) or MeasureRunsSubpixel measure, the
 // same widths, for the search over many lines: the samples stay as they are,
-// scratch (MeasureScratchSize(n) bytes) takes the dark marks, and of the lists
-// only the entries the decoders may read past the runs are zeroed (valid are
-// k + 3 spaces and k + 2 bars; later entries keep what they held).
-int32_t MeasureRuns(const uint8_t* samples, int32_t n, int32_t threshold, bool binarize,
-                    uint8_t* scratch, float* spaces, float* bars);
-inline int32_t MeasureScratchSize(int32_t n) { return n + 16; }
+// and of the lists only the entries the decoders may read past the runs are
+// zeroed (valid are k + 3 spaces and k + 2 bars; later entries keep what they
+// held).
+int32_t MeasureRuns(const uint8_t* samples, int32_t n, int32_t threshold, bool binarize, float* spaces,
+                    float* bars);
 
 }  // namespace vantrel::bcd
 

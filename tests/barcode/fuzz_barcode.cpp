@@ -104,10 +104,9 @@ void FuzzRuns(const uint8_t* data, size_t size) {
   int32_t lo = 255, hi = 0;
   for (int32_t i = 0; i < n; ++i) lo = std::min<int32_t>(lo, g[i]), hi = std::max<int32_t>(hi, g[i]);
   const int32_t t = (lo + hi) / 2;
-  std::vector<uint8_t> scratch(static_cast<size_t>(vantrel::bcd::MeasureScratchSize(n)));
   std::vector<float> qs(es.size()), qb(eb.size()), rs(es.size()), rb(eb.size());
   const bool binarize = At(data, size, 1) & 0x80;
-  const int32_t kq = vantrel::bcd::MeasureRuns(g, n, t, binarize, scratch.data(), qs.data(), qb.data());
+  const int32_t kq = vantrel::bcd::MeasureRuns(g, n, t, binarize, qs.data(), qb.data());
   std::vector<uint8_t> work(g, g + n);
   const int32_t kr = binarize ? vantrel::bcd::MeasureRunsBinarized(work.data(), n, t, rs.data(), rb.data())
                               : vantrel::bcd::MeasureRunsSubpixel(work.data(), n, t, rs.data(), rb.data());

@@ -246,9 +246,8 @@ TEST(EdgeRunsTest, BlurredNarrowSpacesAreFound) {
     hi = std::max<int32_t>(hi, g[i]);
   }
   std::vector<float> S(static_cast<size_t>(bcd::SpaceListSize(n))), B(static_cast<size_t>(bcd::BarListSize(n)));
-  std::vector<uint8_t> scratch(static_cast<size_t>(bcd::MeasureScratchSize(n)));
   const int32_t threshold = (lo + hi) / 2;
-  const int32_t kThreshold = bcd::MeasureRuns(g, n, threshold, false, scratch.data(), S.data(), B.data());
+  const int32_t kThreshold = bcd::MeasureRuns(g, n, threshold, false, S.data(), B.data());
   EXPECT_LT(kThreshold, 29);  // spaces merged: too few bars for a JAN-13
   const OvoBcdParams params = AllOn();
   bcd::BcdDecoder d(params);
@@ -348,8 +347,7 @@ TEST(SearchRunsTest, SameRunsAsSpecified) {
       const int32_t k = binarize ? bcd::MeasureRunsBinarized(work.data(), n, t, S.data(), B.data())
                                  : bcd::MeasureRunsSubpixel(work.data(), n, t, S.data(), B.data());
       std::vector<float> S2(S.size(), 77.0f), B2(B.size(), 77.0f);
-      std::vector<uint8_t> scratch(static_cast<size_t>(bcd::MeasureScratchSize(n)));
-      const int32_t k2 = bcd::MeasureRuns(g.data(), n, t, binarize, scratch.data(), S2.data(), B2.data());
+      const int32_t k2 = bcd::MeasureRuns(g.data(), n, t, binarize, S2.data(), B2.data());
       ASSERT_EQ(k2, k) << n << " " << binarize;
       for (int32_t i = 0; i < k + 3; ++i) ASSERT_EQ(S2[i], S[i]) << "S" << i;
       for (int32_t i = 0; i < k + 2; ++i) ASSERT_EQ(B2[i], B[i]) << "B" << i;
