@@ -30,8 +30,9 @@ const BenchSymbol kSymbols[] = {
 };
 constexpr int kSymbolCount = sizeof kSymbols / sizeof kSymbols[0];
 
-// Defaults of the station's settings; the check fields are never set.
-const OvoBcdParams kParams = {1, 1, 1, 4, 32, 0, 1, 4, 32, 0, 1, 4, 32, 0, 1, 4, 32};
+// Defaults of the station's settings, the robust reading on; the check fields
+// are never set.
+const OvoBcdParams kParams = {1, 1, 1, 4, 32, 0, 1, 4, 32, 0, 1, 4, 32, 0, 1, 4, 32, 1};
 const OvoBcdRange kRange = {79, 59, 559, 419};
 
 // A symbol centred in the frame at 2-pixel modules, slightly blurred.

@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <random>
+#include <vector>
 
 #include "vantrel/decoder_libraries.h"
 #include "vantrel/reading.h"
@@ -117,6 +118,13 @@ std::vector<FrameSet> MakeSets() {
   barcode(c, 1280, 720, 3, 0, 4, 10, false);
   barcode(c, 1920, 1080, 4, 0, 1, 90, true);
   barcode(c, 1920, 1080, 4, 0, 4, 10, false);
+  // A JAN-13 printed with ink spread (bars a third of a module fat) and seen
+  // out of focus, at the station's default scan.
+  barcode(Symbology::kJan13, 640, 480, 3, 0, 1, 90, true);
+  sets.back().barGain = 1.0;
+  sets.back().blur = 1.2;
+  sets.back().name += "-gain1-blur1.2";
+  sets.back().what += ", fat bars, blurred";
 
   const Symbology q = Symbology::kQr;
   matrix(q, 640, 480, 2, kQrData, 2, 0, 0, true);
@@ -237,6 +245,37 @@ void PaintKeystone(DibImage picture, const vantrel::test::ModuleMatrix& m, int32
     }
 }
 
+// A horizontal 1D symbol centred in the picture, each bar `gain` pixels wider
+// than its modules (half on either side), its pixels shaded by how much of them
+// the bars cover; the quiet zones as PaintSymbol lays them.
+void PaintFatBars(DibImage picture, const vantrel::test::ModuleMatrix& m, const vantrel::test::RenderOptions& o,
+                  double gain) {
+  const int32_t pw = DibGetWidth(picture), ph = DibGetHeight(picture), stride = DibGetStride(picture);
+  uint8_t* bits = DibGetBits(picture);
+  const double left = std::round(pw / 2.0 - m.width * o.moduleSize / 2);
+  const double quiet = o.quietZone * o.moduleSize, half = o.barHeight * o.moduleSize / 2;
+  std::vector<double> ink(static_cast<size_t>(pw), 0.0);
+  for (int32_t a = 0; a < m.width;) {
+    int32_t b = a;
+    while (b < m.width && m.At(b, 0) == m.At(a, 0)) ++b;
+    if (m.At(a, 0)) {
+      const double x0 = left + a * o.moduleSize - gain / 2, x1 = left + b * o.moduleSize + gain / 2;
+      for (int32_t x = std::max(0, static_cast<int32_t>(x0)); x < std::min<double>(pw, std::ceil(x1)); ++x)
+        ink[static_cast<size_t>(x)] += std::max(0.0, std::min<double>(x + 1, x1) - std::max<double>(x, x0));
+    }
+    a = b;
+  }
+  for (int32_t y = std::max(0, static_cast<int32_t>(ph / 2.0 - half - quiet));
+       y < std::min<double>(ph, ph / 2.0 + half + quiet); ++y)
+    for (int32_t x = std::max(0, static_cast<int32_t>(left - quiet));
+         x < std::min<double>(pw, left + m.width * o.moduleSize + quiet); ++x) {
+      const bool inBars = std::fabs(y - ph / 2.0) < half;
+      const double dark = inBars ? std::min(1.0, ink[static_cast<size_t>(x)]) : 0.0;
+      uint8_t* p = bits + static_cast<ptrdiff_t>(y) * stride + x * 3;
+      p[0] = p[1] = p[2] = static_cast<uint8_t>(std::lround(o.light - dark * (o.light - o.dark)));
+    }
+}
+
 }  // namespace
 
 const char* SymbologyName(Symbology s) {
@@ -274,11 +313,13 @@ DibImage FramePicture(const FrameSet& set) {
     if (set.perspective != 0 && m.height > 1) {
       if (DimAndBlurred(set)) PaintKeystone(pic.get(), m, o.quietZone, o.moduleSize, set.perspective, 150, 230);
       else PaintKeystone(pic.get(), m, o.quietZone, o.moduleSize, set.perspective);
+    } else if (set.barGain != 0 && m.height == 1) {
+      PaintFatBars(pic.get(), m, o, set.barGain);
     } else {
       vantrel::test::PaintSymbol(pic.get(), m, o);
     }
   }
-  vantrel::test::GaussianBlur(pic.get(), DimAndBlurred(set) ? 2.2 : 0.7);
+  vantrel::test::GaussianBlur(pic.get(), DimAndBlurred(set) ? 2.2 : set.blur);
   vantrel::test::AddNoise(pic.get(), 3.0, 7);
   return frames.emplace(set.name, std::move(pic)).first->second.get();
 }

@@ -33,6 +33,10 @@ struct FrameSet {
   double moduleSize = 2;
   double angleDeg = 0;
   double perspective = 0;
+  // A 1D symbol as ink spread and focus leave it: every bar this many pixels
+  // wider than its modules, and a blur of this sigma in place of the usual 0.7.
+  double barGain = 0;
+  double blur = 0.7;
 };
 
 // Every set, in the order the tables list them.

@@ -74,10 +74,25 @@ int32_t DecodeCode39(BcdDecoder& d, int32_t k);
 int32_t DecodeCode128(BcdDecoder& d, int32_t k);
 int32_t DecodeNw7(BcdDecoder& d, int32_t k);
 
+// A second opinion on a read that carries no verified check character (ITF,
+// CODE 39, NW-7): true accepts it. Without one every read is accepted.
+struct ReadCheck {
+  bool (*confirm)(void* context, const BcdDecoder& d) = nullptr;
+  void* context = nullptr;
+};
+
+// True when the read in d (type, params) has no check character verified.
+bool NeedsConfirmation(const BcdDecoder& d);
+
 // Offers the runs of a line of n samples to the enabled decoders, forward and
 // then reversed (the lists are reversed in place); positions of a reversed read
-// are mapped back onto the forward line. 1 when a symbol was accepted.
-int32_t DecodeRuns(BcdDecoder& d, int32_t n, int32_t k);
+// are mapped back onto the forward line. 1 when a symbol was accepted. With a
+// check, a read it turns down counts as that decoder's refusal: the next
+// decoder in the order is offered the runs.
+int32_t DecodeRuns(BcdDecoder& d, int32_t n, int32_t k, const ReadCheck* check = nullptr);
+
+// The same with the robust decoders (robust.h), for the runs from edges.
+int32_t DecodeRunsRobust(BcdDecoder& d, int32_t n, int32_t k, const ReadCheck* check = nullptr);
 
 }  // namespace vantrel::bcd
 

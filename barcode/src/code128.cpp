@@ -1,5 +1,6 @@
 // CODE 128.
 #include "bcd_decoder.h"
+#include "robust.h"
 
 namespace vantrel::bcd {
 
@@ -149,6 +150,14 @@ int32_t DecodeCode128(BcdDecoder& d, int32_t k) {
   const OvoBcdParams& prm = d.params;
   int32_t values[kMaxSymbols];
   for (int32_t i = 0; i <= k - 13; ++i) {
+    // Every start symbol begins with 2, 1 and 1 modules: a coarse test with a
+    // tenth of a module to spare turns away most places before the exact one.
+    {
+      const float t = B[i] + S[i + 1] + B[i + 1] + S[i + 2] + B[i + 2] + S[i + 3];
+      if (!(11.0f * B[i] > 1.4f * t && 11.0f * B[i] < 2.6f * t && 11.0f * S[i + 1] < 1.6f * t &&
+            11.0f * B[i + 1] < 1.6f * t))
+        continue;
+    }
     int32_t c = 0;
     bool stopFound = false;
     while (c < kMaxSymbols) {
@@ -205,6 +214,128 @@ int32_t DecodeCode128(BcdDecoder& d, int32_t k) {
     d.length = length;
     SetSymbolPosition(d, i, i + 3 * c + 3);
     return 1;
+  }
+  return 0;
+}
+
+bool ExpandCode128(const int32_t* values, int32_t count, char* text, int32_t* length) {
+  if (values[0] < kStartA || values[0] > kStartA + 2) return false;
+  return Expand(values + 1, count, static_cast<CodeSet>(values[0] - kStartA), text, length);
+}
+
+// ---------------------------------------------------------------------------
+// Robust reading: CODE 128 is made to be read by the distances between like
+// edges. A symbol's six elements (11 modules) give four such distances of 2 to
+// 7 modules, which name every value and the stop pattern apart.
+
+namespace {
+
+constexpr int32_t kStop = 106;
+constexpr const char* kStopWidths = "233111";  // and a final bar of 2 modules
+
+struct E2eIndex {
+  int8_t value[6 * 6 * 6 * 6];  // (t0 - 2) * 216 + (t1 - 2) * 36 + (t2 - 2) * 6 + (t3 - 2); -1: none
+};
+
+constexpr int32_t E2eKey(const char* widths) {
+  int32_t key = 0;
+  for (int32_t q = 0; q < 4; ++q) key = key * 6 + (widths[q] - '0') + (widths[q + 1] - '0') - 2;
+  return key;
+}
+
+constexpr E2eIndex MakeE2eIndex() {
+  E2eIndex t{};
+  for (auto& v : t.value) v = -1;
+  for (int32_t v = 0; v < 106; ++v) t.value[E2eKey(kCode128Widths[v])] = static_cast<int8_t>(v);
+  t.value[E2eKey(kStopWidths)] = kStop;
+  return t;
+}
+constexpr E2eIndex kE2e = MakeE2eIndex();
+
+constexpr bool E2eApart() {
+  for (int32_t a = 0; a < 106; ++a) {
+    if (E2eKey(kCode128Widths[a]) == E2eKey(kStopWidths)) return false;
+    for (int32_t b = a + 1; b < 106; ++b)
+      if (E2eKey(kCode128Widths[a]) == E2eKey(kCode128Widths[b])) return false;
+  }
+  return true;
+}
+static_assert(E2eApart(), "every value and the stop pattern have their own distances");
+
+constexpr float kModuleSlack = 0.45f;  // a distance within 0.45 modules of a whole number
+constexpr float kWidthStep = 1.3f;     // neighbouring symbols within this factor in width
+constexpr float kQuietModules = 5.0f;  // quiet zones, in modules
+constexpr float kQuietAtEdge = 0.0f;   // ... when reaching the line's end
+
+// The value of the six elements from B[j] (or the stop pattern's first six), or -1.
+int32_t E2eValue(const float* S, const float* B, int32_t j, float* width) {
+  const float e[6] = {B[j], S[j + 1], B[j + 1], S[j + 2], B[j + 2], S[j + 3]};
+  float w = 0.0f;
+  for (float v : e) w += v;
+  *width = w;
+  if (!(w > 0.0f)) return -1;
+  const float module = w / static_cast<float>(kSymbolModules);
+  int32_t key = 0;
+  for (int32_t q = 0; q < 4; ++q) {
+    const int32_t t = RoundModules(e[q] + e[q + 1], module, 2, 7, kModuleSlack);
+    if (t < 0) return -1;
+    key = key * 6 + t - 2;
+  }
+  return kE2e.value[key];
+}
+
+int32_t RobustCode128At(BcdDecoder& d, int32_t k, int32_t i) {
+  const float* S = d.spaces;
+  const float* B = d.bars;
+  const OvoBcdParams& prm = d.params;
+  float width = 0.0f;
+  const int32_t start = E2eValue(S, B, i, &width);
+  if (start < kStartA || start > kStop - 1) return 0;
+  const float module0 = width / static_cast<float>(kSymbolModules);
+  if (!QuietBefore(S, B, i, kQuietModules * module0, kQuietAtEdge * module0)) return 0;
+  int32_t values[kMaxSymbols];
+  values[0] = start;
+  int32_t c = 1;
+  float prevWidth = width;
+  for (;; ++c) {
+    const int32_t j = i + 3 * c;
+    if (c >= kMaxSymbols || j + 3 > k) return 0;
+    const int32_t v = E2eValue(S, B, j, &width);
+    if (v < 0 || !Within(width, prevWidth, kWidthStep)) return 0;
+    prevWidth = width;
+    if (v == kStop) break;
+    if (v > 102) return 0;  // a second start
+    values[c] = v;
+  }
+  // The stop pattern's last bar: 1 + 2 modules with the space before it.
+  const int32_t j = i + 3 * c;
+  const float module = width / static_cast<float>(kSymbolModules);
+  if (RoundModules(S[j + 3] + B[j + 3], module, 3, 3, kModuleSlack) != 3) return 0;
+  if (!QuietAfter(S, B, j + 3, k, kQuietModules * module, kQuietAtEdge * module)) return 0;
+  if (c < 3) return 0;  // start, check symbol
+  int32_t sum = values[0];
+  for (int32_t q = 1; q <= c - 2; ++q) sum += q * values[q];
+  if (sum % 103 != values[c - 1]) return 0;
+  int32_t length = 0;
+  d.ClearText();
+  if (!ExpandCode128(values, c - 2, d.text, &length)) return 0;
+  if (length < prm.CODE128_Min || length > prm.CODE128_Max) return 0;
+  d.type = OVOBCD_CODE128;
+  d.length = length;
+  SetSymbolPosition(d, i, j + 3);
+  return 1;
+}
+
+}  // namespace
+
+int32_t RobustCode128(BcdDecoder& d, int32_t k) {
+  const float* S = d.spaces;
+  const float* B = d.bars;
+  for (int32_t i = 0; i + 9 <= k; ++i) {
+    // Most places fail the quiet zone, which costs a few additions to test.
+    const float w = B[i] + S[i + 1] + B[i + 1] + S[i + 2] + B[i + 2] + S[i + 3];
+    if (!(S[i] * static_cast<float>(kSymbolModules) >= kQuietModules * w) && !OpensLine(S, B, i)) continue;
+    if (RobustCode128At(d, k, i)) return 1;
   }
   return 0;
 }

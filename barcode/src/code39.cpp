@@ -1,5 +1,6 @@
 // CODE 39.
 #include "bcd_decoder.h"
+#include "robust.h"
 
 namespace vantrel::bcd {
 
@@ -122,6 +123,115 @@ int32_t DecodeCode39(BcdDecoder& d, int32_t k) {
         ms = ts / 5.0f;
       }
     }
+  }
+  return 0;
+}
+
+// ---------------------------------------------------------------------------
+// Robust reading: narrow and wide decided within each character, for its bars
+// and its spaces apart, so that ink spread (which widens all bars alike) and a
+// module width that changes along the symbol do not matter.
+
+namespace {
+
+// The nine elements' wide bits, element 0 (a bar) most significant.
+constexpr uint32_t WideBits(const char* wide) {
+  uint32_t p = 0;
+  for (int32_t e = 0; e < 9; ++e) p = (p << 1) | (wide[e] == '1' ? 1u : 0u);
+  return p;
+}
+
+struct WideTable {
+  uint32_t bits[44];
+  constexpr WideTable() : bits() {
+    for (int32_t i = 0; i < 44; ++i) bits[i] = WideBits(kCode39Wide[i]);
+  }
+};
+constexpr WideTable kWideTable;
+
+constexpr float kStep = 1.2f;          // wide elements at least this much wider than narrow ones
+constexpr float kWidthStep = 1.4f;     // neighbouring characters within this factor in width
+constexpr float kMaxGap = 0.5f;        // gap between characters: at most half a character
+constexpr float kQuietModules = 5.0f;  // quiet zones, in narrow modules
+constexpr float kQuietAtEdge = 0.0f;   // ... when reaching the line's end
+
+struct Character {
+  int32_t index;  // into kCode39Chars; kStar for the star
+  float width;    // of its nine elements
+  float module;   // narrow width, bars and spaces averaged (ink spread cancels)
+};
+
+// The character whose first bar is B[b0], or index -1.
+Character ReadCharacter(const float* S, const float* B, int32_t b0) {
+  Character ch{-1, 0.0f, 0.0f};
+  const float bars[5] = {B[b0], B[b0 + 1], B[b0 + 2], B[b0 + 3], B[b0 + 4]};
+  const float spaces[4] = {S[b0 + 1], S[b0 + 2], S[b0 + 3], S[b0 + 4]};
+  // One wide space goes with two wide bars, three with none: the spaces decide.
+  NarrowWide nb, ns;
+  if (!SplitNarrowWide(spaces, 4, (1u << 1) | (1u << 3), kStep, &ns)) return ch;
+  if (!SplitNarrowWide(bars, 5, ns.count == 1 ? 1u << 2 : 1u << 0, kStep, &nb)) return ch;
+  uint32_t wide = 0;
+  for (int32_t e = 0; e < 9; ++e) {
+    const bool bit = (e % 2 == 0) ? ((nb.wide >> (e / 2)) & 1u) : ((ns.wide >> (e / 2)) & 1u);
+    wide = (wide << 1) | (bit ? 1u : 0u);
+  }
+  for (int32_t t = 0; t < 44; ++t)
+    if (kWideTable.bits[t] == wide) ch.index = t;
+  for (float v : bars) ch.width += v;
+  for (float v : spaces) ch.width += v;
+  ch.module = (nb.narrow + ns.narrow) / 2.0f;
+  return ch;
+}
+
+int32_t RobustCode39At(BcdDecoder& d, int32_t k, int32_t i) {
+  const float* S = d.spaces;
+  const float* B = d.bars;
+  const OvoBcdParams& prm = d.params;
+  Character prev = ReadCharacter(S, B, i);
+  if (prev.index != kStar) return 0;
+  if (!QuietBefore(S, B, i, kQuietModules * prev.module, kQuietAtEdge * prev.module)) return 0;
+  char text[OVOBCD_MAX_TEXT];
+  int32_t length = 0;
+  for (int32_t c = 1;; ++c) {
+    const int32_t b0 = i + 5 * c;
+    if (b0 + 4 > k || c >= kMaxCharacters) return 0;
+    if (!(S[b0] <= kMaxGap * prev.width)) return 0;
+    const Character ch = ReadCharacter(S, B, b0);
+    if (ch.index < 0 || !Within(ch.width, prev.width, kWidthStep)) return 0;
+    if (ch.index == kStar) {
+      if (length < 1 || length < prm.CODE39_Min || length > prm.CODE39_Max) return 0;
+      if (!QuietAfter(S, B, b0 + 4, k, kQuietModules * ch.module, kQuietAtEdge * ch.module)) return 0;
+      if (prm.CODE39_Check == 1) {
+        int32_t sum = 0;
+        for (int32_t j = 0; j < length - 1; ++j) sum += Code39CharValue(text[j]);
+        if (Code39CharValue(text[length - 1]) != sum % 43) return 0;
+      }
+      d.ClearText();
+      for (int32_t j = 0; j < length; ++j) d.text[j] = text[j];
+      d.type = OVOBCD_CODE39;
+      d.length = length;
+      SetSymbolPosition(d, i, b0 + 4);
+      return 1;
+    }
+    if (length >= OVOBCD_MAX_TEXT) return 0;
+    text[length++] = kCode39Chars[ch.index];
+    prev = ch;
+  }
+}
+
+}  // namespace
+
+int32_t RobustCode39(BcdDecoder& d, int32_t k) {
+  const float* S = d.spaces;
+  const float* B = d.bars;
+  for (int32_t i = 0; i + 14 <= k; ++i) {
+    // Most places fail the quiet zone, which costs a few additions to test: a
+    // character is at most 16 narrow modules wide (wide elements of 3.3).
+    float w = 0.0f;
+    for (int32_t e = 0; e < 5; ++e) w += B[i + e];
+    for (int32_t e = 1; e < 5; ++e) w += S[i + e];
+    if (!(16.0f * S[i] >= kQuietModules * w) && !OpensLine(S, B, i)) continue;
+    if (RobustCode39At(d, k, i)) return 1;
   }
   return 0;
 }

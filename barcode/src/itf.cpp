@@ -1,5 +1,6 @@
 // ITF (Interleaved 2 of 5).
 #include "bcd_decoder.h"
+#include "robust.h"
 
 namespace vantrel::bcd {
 
@@ -94,6 +95,95 @@ int32_t DecodeItf(BcdDecoder& d, int32_t k) {
     d.length = digits;
     SetSymbolPosition(d, i, i + 5 * p + 3);
     return 1;
+  }
+  return 0;
+}
+
+// ---------------------------------------------------------------------------
+// Robust reading: in each pair the five bars and the five spaces are split into
+// two wide and three narrow apart, so that ink spread does not matter.
+
+namespace {
+
+constexpr float kStep = 1.2f;          // wide elements at least this much wider than narrow ones
+constexpr float kNarrowSpread = 1.5f;  // the start pattern's narrow bars (spaces) within this factor
+constexpr float kPairStep = 1.3f;      // neighbouring pairs within this factor in width
+constexpr float kNarrowStep = 1.5f;    // ... and in narrow width of each colour
+constexpr float kQuietModules = 8.0f;  // quiet zones, in narrow modules
+// A light run reaching the line's end counts when wider than any element
+// inside a symbol (3 modules).
+constexpr float kQuietAtEdge = 2.5f;
+
+int32_t RobustItfAt(BcdDecoder& d, int32_t k, int32_t i) {
+  const float* S = d.spaces;
+  const float* B = d.bars;
+  const OvoBcdParams& prm = d.params;
+  if (!Within(B[i], B[i + 1], kNarrowSpread) || !Within(S[i + 1], S[i + 2], kNarrowSpread)) return 0;
+  float narrowBar = (B[i] + B[i + 1]) / 2.0f;
+  float narrowSpace = (S[i + 1] + S[i + 2]) / 2.0f;
+  float module = (narrowBar + narrowSpace) / 2.0f;
+  if (!QuietBefore(S, B, i, kQuietModules * module, kQuietAtEdge * module)) return 0;
+  float wideBar = 0.0f;
+  float prevWidth = 0.0f;
+  char text[OVOBCD_MAX_TEXT];
+  int32_t digits = 0;
+  int32_t p = 0;
+  for (; i + 7 + 5 * p < k && p < kMaxPairs; ++p) {
+    const float* bar = B + i + 2 + 5 * p;
+    const float* space = S + i + 3 + 5 * p;
+    NarrowWide nb, ns;
+    if (!SplitNarrowWide(bar, 5, 1u << 2, kStep, &nb) || !SplitNarrowWide(space, 5, 1u << 2, kStep, &ns)) break;
+    if (!Within(nb.narrow, narrowBar, kNarrowStep) || !Within(ns.narrow, narrowSpace, kNarrowStep)) break;
+    float width = 0.0f;
+    for (int32_t e = 0; e < 5; ++e) width += bar[e] + space[e];
+    if (p > 0 && !Within(width, prevWidth, kPairStep)) break;
+    uint32_t bp = 0, sp = 0;
+    for (int32_t e = 0; e < 5; ++e) {
+      bp = (bp << 1) | ((nb.wide >> e) & 1u);
+      sp = (sp << 1) | ((ns.wide >> e) & 1u);
+    }
+    const int32_t first = FindDigit(bp), second = FindDigit(sp);
+    if (first < 0 || second < 0) break;
+    if (digits >= OVOBCD_MAX_TEXT) return 0;
+    text[digits++] = static_cast<char>('0' + first);
+    text[digits++] = static_cast<char>('0' + second);
+    narrowBar = nb.narrow;
+    narrowSpace = ns.narrow;
+    wideBar = nb.wide_;
+    module = (narrowBar + narrowSpace) / 2.0f;
+    prevWidth = width;
+  }
+  if (p == 0) return 0;
+  // End pattern: wide bar, narrow space, narrow bar, quiet zone.
+  const int32_t e = i + 2 + 5 * p;
+  if (e + 1 > k) return 0;
+  if (!Within(B[e], wideBar, kNarrowStep) || !(B[e] >= kStep * narrowBar)) return 0;
+  if (!Within(S[e + 1], narrowSpace, kNarrowSpread) || !Within(B[e + 1], narrowBar, kNarrowSpread)) return 0;
+  if (!QuietAfter(S, B, e + 1, k, kQuietModules * module, kQuietAtEdge * module)) return 0;
+  if (digits < prm.ITF_Min || digits > prm.ITF_Max) return 0;
+  if (prm.ITF_Check == 1) {
+    int32_t sum = 0;
+    for (int32_t j = 0; j <= digits - 2; ++j) sum += (text[j] - '0') * ((j % 2 == 0) ? 3 : 1);
+    if ((10 - sum % 10) % 10 != text[digits - 1] - '0') return 0;
+  }
+  d.ClearText();
+  for (int32_t j = 0; j < digits; ++j) d.text[j] = text[j];
+  d.type = OVOBCD_ITF;
+  d.length = digits;
+  SetSymbolPosition(d, i, e + 1);
+  return 1;
+}
+
+}  // namespace
+
+int32_t RobustItf(BcdDecoder& d, int32_t k) {
+  const float* S = d.spaces;
+  const float* B = d.bars;
+  for (int32_t i = 0; i + 10 <= k; ++i) {
+    // Most places fail the quiet zone, which costs a few additions to test.
+    const float module = (B[i] + S[i + 1] + B[i + 1] + S[i + 2]) / 4.0f;
+    if (!(S[i] >= kQuietModules * module) && !OpensLine(S, B, i)) continue;
+    if (RobustItfAt(d, k, i)) return 1;
   }
   return 0;
 }

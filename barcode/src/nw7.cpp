@@ -1,5 +1,6 @@
 // NW-7.
 #include "bcd_decoder.h"
+#include "robust.h"
 
 namespace vantrel::bcd {
 
@@ -160,6 +161,114 @@ int32_t DecodeNw7(BcdDecoder& d, int32_t k) {
       prevG = G;
       prevH = H;
     }
+  }
+  return 0;
+}
+
+// ---------------------------------------------------------------------------
+// Robust reading: narrow and wide decided within each character, for its bars
+// and its spaces apart; the class follows from how many of each are wide.
+
+namespace {
+
+constexpr float kStep = 1.2f;          // wide elements at least this much wider than narrow ones
+constexpr float kMaxModuleRatio = 3.0f;  // bar and space modules within this factor
+constexpr float kWidthStep = 1.4f;     // neighbouring characters within this factor in width
+constexpr float kMaxGap = 0.5f;        // gap between characters: at most half a character
+constexpr float kQuietModules = 4.0f;  // quiet zones, in narrow modules
+constexpr float kQuietAtEdge = 0.0f;   // ... when reaching the line's end
+
+struct Character {
+  char ch;        // 0: none
+  bool startStop;
+  float width;    // of its seven elements
+  float module;   // narrow width, bars and spaces averaged
+};
+
+Character ReadCharacter(const float* S, const float* B, int32_t b0) {
+  Character r{0, false, 0.0f, 0.0f};
+  const float bars[4] = {B[b0], B[b0 + 1], B[b0 + 2], B[b0 + 3]};
+  const float spaces[3] = {S[b0 + 1], S[b0 + 2], S[b0 + 3]};
+  // Three wide bars go with no wide space, one with one or two: the bars decide.
+  NarrowWide nb, ns;
+  if (!SplitNarrowWide(bars, 4, (1u << 1) | (1u << 3), kStep, &nb)) return r;
+  if (!SplitNarrowWide(spaces, 3, nb.count == 3 ? 1u << 0 : (1u << 1) | (1u << 2), kStep, &ns)) return r;
+  float tb = 0.0f, ts = 0.0f;
+  for (float v : bars) tb += v;
+  for (float v : spaces) ts += v;
+  // Bar and space modules, each element counted narrow 1 and wide 2.
+  if (!Within(tb / static_cast<float>(4 + nb.count), ts / static_cast<float>(3 + ns.count), kMaxModuleRatio)) return r;
+  uint32_t pattern = 0;
+  for (int32_t e = 0; e < 7; ++e) {
+    const bool isBar = e % 2 == 0;
+    const bool wide = isBar ? ((nb.wide >> (e / 2)) & 1u) : ((ns.wide >> (e / 2)) & 1u);
+    const int32_t n = wide ? 2 : 1;
+    pattern = (pattern << n) | (isBar ? ((1u << n) - 1u) : 0u);
+  }
+  if (nb.count == 1 && ns.count == 1) {
+    r.ch = FindIn(kOneWideBar, pattern);
+  } else if (nb.count == 3 && ns.count == 0) {
+    r.ch = FindIn(kThreeWideBars, pattern);
+  } else if (nb.count == 1 && ns.count == 2) {
+    r.ch = FindIn(kStartStop, pattern);
+    r.startStop = true;
+  }
+  r.width = tb + ts;
+  r.module = (nb.narrow + ns.narrow) / 2.0f;
+  return r;
+}
+
+int32_t RobustNw7At(BcdDecoder& d, int32_t k, int32_t i) {
+  const float* S = d.spaces;
+  const float* B = d.bars;
+  const OvoBcdParams& prm = d.params;
+  Character prev = ReadCharacter(S, B, i);
+  if (prev.ch == 0 || !prev.startStop) return 0;
+  if (!QuietBefore(S, B, i, kQuietModules * prev.module, kQuietAtEdge * prev.module)) return 0;
+  char text[OVOBCD_MAX_TEXT];
+  int32_t length = 0;
+  text[length++] = prev.ch;
+  for (int32_t j = 1;; ++j) {
+    const int32_t b0 = i + 4 * j;
+    if (b0 + 3 > k || j >= kMaxCharacters) return 0;
+    if (!(S[b0] <= kMaxGap * prev.width)) return 0;
+    const Character ch = ReadCharacter(S, B, b0);
+    if (ch.ch == 0 || !Within(ch.width, prev.width, kWidthStep)) return 0;
+    if (length >= OVOBCD_MAX_TEXT) return 0;
+    text[length++] = ch.ch;
+    if (ch.startStop) {
+      if (length < kMinCharacters || length < prm.NW7_Min || length > prm.NW7_Max) return 0;
+      if (!QuietAfter(S, B, b0 + 3, k, kQuietModules * ch.module, kQuietAtEdge * ch.module)) return 0;
+      if (prm.NW7_Check == 1) {
+        int32_t sum = 0;
+        for (int32_t q = 0; q < length; ++q)
+          if (q != length - 2) sum += Nw7CharValue(text[q]);
+        if ((16 - sum % 16) % 16 != Nw7CharValue(text[length - 2])) return 0;
+      }
+      d.ClearText();
+      for (int32_t q = 0; q < length; ++q) d.text[q] = text[q];
+      d.type = OVOBCD_NW7;
+      d.length = length;
+      SetSymbolPosition(d, i, b0 + 3);
+      return 1;
+    }
+    prev = ch;
+  }
+}
+
+}  // namespace
+
+int32_t RobustNw7(BcdDecoder& d, int32_t k) {
+  const float* S = d.spaces;
+  const float* B = d.bars;
+  for (int32_t i = 0; i + 11 <= k; ++i) {
+    // Most places fail the quiet zone, which costs a few additions to test: a
+    // start letter is at most 13 narrow modules wide (wide elements of 3.3).
+    float w = 0.0f;
+    for (int32_t e = 0; e < 4; ++e) w += B[i + e];
+    for (int32_t e = 1; e < 4; ++e) w += S[i + e];
+    if (!(13.0f * S[i] >= kQuietModules * w) && !OpensLine(S, B, i)) continue;
+    if (RobustNw7At(d, k, i)) return 1;
   }
   return 0;
 }

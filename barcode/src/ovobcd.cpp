@@ -3,9 +3,11 @@
 #include <cmath>
 #include <cstring>
 #include <new>
+#include <optional>
 #include <vector>
 
 #include "bcd_decoder.h"
+#include "edges.h"
 #include "run_widths.h"
 #include "scan_lines.h"
 #include "vantrel/OvoBcd.h"
@@ -29,6 +31,138 @@ int32_t PixelIndex(float pos, int32_t n) {
   if (pos >= static_cast<float>(n - 1)) return n - 1;
   return static_cast<int32_t>(pos);
 }
+
+// Buffers for reading lines of up to maxLine pixels, allocated once per call.
+struct LineBuffers {
+  explicit LineBuffers(int32_t maxLine)
+      : sampleStore(static_cast<size_t>(maxLine) + 2 * EdgeRuns::kPadding),
+        samples(sampleStore.data() + EdgeRuns::kPadding),
+        spaces(static_cast<size_t>(SpaceListSize(maxLine))),
+        bars(static_cast<size_t>(BarListSize(maxLine))) {
+    edges.Reserve(maxLine);
+  }
+  LineBuffers(const LineBuffers&) = delete;
+  LineBuffers& operator=(const LineBuffers&) = delete;
+  std::vector<uint8_t> sampleStore;
+  uint8_t* samples;  // in sampleStore, with room on either side for the edges' padding
+  std::vector<float> spaces;
+  std::vector<float> bars;
+  EdgeRuns edges;
+};
+
+// Reads scan lines: the threshold runs through the specified decoders and,
+// with the robust reading on, the runs from edges through the robust decoders
+// when those found nothing, and reads without a verified check character
+// confirmed on parallel lines.
+class LineReader {
+ public:
+  LineReader(const LineSampler& sampler, const OvoBcdRange& range, bool binarize, bool robust, int32_t maxLine)
+      : sampler_(sampler), range_(range), binarize_(binarize), robust_(robust), main_(maxLine) {
+    if (robust_) side_.emplace(maxLine);
+  }
+
+  // 1 when a symbol on the line was accepted; its result in d.
+  int32_t Read(const LineSpan& line, BcdDecoder& d) {
+    line_ = line;
+    const ReadCheck check{&LineReader::Confirm, this};
+    return ReadWith(line, d, main_, robust_ ? &check : nullptr);
+  }
+
+ private:
+  int32_t ReadWith(const LineSpan& line, BcdDecoder& d, LineBuffers& buf, const ReadCheck* check) {
+    const int32_t n = line.n;
+    int32_t lo, hi;
+    const int32_t threshold = sampler_.Sample(line, buf.samples, &lo, &hi);
+    d.spaces = buf.spaces.data();
+    d.bars = buf.bars.data();
+    int32_t k = MeasureRuns(buf.samples, n, threshold, binarize_, d.spaces, d.bars);
+    if (DecodeRuns(d, n, k, check)) return 1;
+    if (!robust_ || hi - lo < EdgeRuns::kMinContrast) return 0;
+    k = buf.edges.Measure(buf.samples, n, d.spaces, d.bars);
+    return DecodeRunsRobust(d, n, k, check);
+  }
+
+  // The same text of the same symbology, read on a line 2 or 4 pixels aside.
+  // Fewer lines would let a chance pattern in print or texture through; lines
+  // further out would miss symbols only a few pixels high.
+  static bool Confirm(void* context, const BcdDecoder& d) {
+    LineReader& self = *static_cast<LineReader*>(context);
+    OvoBcdParams only = d.params;
+    only.JAN8 = only.JAN13 = only.CODE128 = 0;
+    only.ITF = d.type == OVOBCD_ITF;
+    only.CODE39 = d.type == OVOBCD_CODE39;
+    only.NW7 = d.type == OVOBCD_NW7;
+    BcdDecoder other(only);
+    for (const double shift : {2.0, -2.0, 4.0, -4.0}) {
+      const LineSpan p = ParallelLine(self.line_, shift, self.range_);
+      if (p.n == 0 || !self.ReadWith(p, other, *self.side_, nullptr)) continue;
+      if (other.type == d.type && other.length == d.length &&
+          std::memcmp(other.text, d.text, static_cast<size_t>(std::clamp(d.length, 0, int32_t{OVOBCD_MAX_TEXT}))) == 0)
+        return true;
+    }
+    return false;
+  }
+
+  const LineSampler& sampler_;
+  const OvoBcdRange range_;
+  const bool binarize_;
+  const bool robust_;
+  LineBuffers main_;
+  std::optional<LineBuffers> side_;  // for the parallel lines; only with the robust reading
+  LineSpan line_;
+};
+
+// A line whose pixels all lie in one row (or one column).
+struct StraightLine {
+  bool alongX = true;
+  int32_t across = 0;
+  int64_t first = 0;
+  int32_t n = 0;
+  bool operator==(const StraightLine&) const = default;
+
+  static bool Of(const LineSpan& l, StraightLine* out) {
+    if (l.n <= 0) return false;
+    // The other coordinate is monotone along the line: equal at both ends, equal throughout.
+    const int32_t a = l.Across(l.first), b = l.Across(l.first + l.n - 1);
+    if (a != b) return false;
+    *out = StraightLine{l.alongX, a, l.first, l.n};
+    return true;
+  }
+};
+
+// A read and where on its line it lies.
+struct Found {
+  Found() = default;
+  Found(const BcdDecoder& d, const LineSpan& line)
+      : type(d.type),
+        length(d.length),
+        start(line.At(PixelIndex(d.startPos, line.n))),
+        end(line.At(PixelIndex(d.endPos, line.n))) {
+    std::memcpy(text, d.text, sizeof text);
+  }
+
+  void CopyOut(int32_t position[4], int32_t* typeOut, int32_t* lengthOut, char* textOut) const {
+    if (position) {
+      position[0] = start.x;
+      position[1] = start.y;
+      position[2] = end.x;
+      position[3] = end.y;
+    }
+    if (typeOut) *typeOut = type;
+    if (lengthOut) *lengthOut = length;
+    if (textOut) {
+      const int32_t bytes = std::clamp(length, 0, int32_t{OVOBCD_MAX_TEXT}) + 1;
+      std::memcpy(textOut, text, static_cast<size_t>(bytes));
+      textOut[bytes - 1] = '\0';
+    }
+  }
+
+  int32_t type = -1;
+  int32_t length = 0;
+  char text[OVOBCD_TEXT_BYTES] = {};
+  OvoBcdPoint start{0, 0};
+  OvoBcdPoint end{0, 0};
+};
 
 int32_t Decode(DibImage image, const OvoBcdParams& params, const OvoBcdRange* range, bool binarize,
                int32_t scanLevels, double angleStep, int32_t position[4], int32_t* type,
@@ -60,50 +194,73 @@ int32_t Decode(DibImage image, const OvoBcdParams& params, const OvoBcdRange* ra
   const int32_t maxLine = std::max(r.x1 - r.x0, r.y1 - r.y0);
   if (r.x1 <= r.x0 || r.y1 <= r.y0 || maxLine <= 0) return OVOBCD_NOT_FOUND;
 
-  // Sized once for the longest line of the range and reused by every line.
-  std::vector<uint8_t> samples(static_cast<size_t>(maxLine));
-  std::vector<float> spaces(static_cast<size_t>(SpaceListSize(maxLine)));
-  std::vector<float> bars(static_cast<size_t>(BarListSize(maxLine)));
   // Dense levels sample each pixel of the range several times: from the first
-  // level whose lines alone would sample as many pixels as the range holds,
-  // colour pixels are turned grey once.
+  // level whose lines alone would sample as many pixels as the range holds (or
+  // from the start, when all levels together would), the range is copied grey
+  // into tiles that lines at every angle read from few cache lines.
   LineSampler sampler(PixelRows{bits, stride, bytesPerPixel});
+  sampler.Reserve(maxLine);
   const int64_t area = (int64_t{r.x1} - r.x0) * (int64_t{r.y1} - r.y0);
+  {
+    int64_t lines = 0;
+    const int64_t perCentre = ScanLineGenerator::AnglesPerCentre(angleStep);
+    for (int32_t level = 0; level < scanLevels && lines * maxLine < area; ++level)
+      lines += ScanLineGenerator::CentreCount(r, level) * perCentre;
+    if (lines * maxLine >= area) sampler.UseGreyPlanes(r);
+  }
 
+  // Buffers sized once for the longest line of the range and reused by every line.
+  const bool robust = params.Robust != 0;
+  LineReader reader(sampler, r, binarize, robust, maxLine);
   BcdDecoder dec(params);
-  dec.spaces = spaces.data();
-  dec.bars = bars.data();
+  // With the robust reading, a read without a verified check character waits
+  // for the end of the search: a symbol with one found on the other lines (a
+  // label with two symbols) is the safer answer. Meanwhile only the decoders
+  // that can give such a read are asked.
+  OvoBcdParams checkedOnly = params;
+  {
+    BcdDecoder probe(params);
+    probe.type = OVOBCD_ITF;
+    if (NeedsConfirmation(probe)) checkedOnly.ITF = 0;
+    probe.type = OVOBCD_CODE39;
+    if (NeedsConfirmation(probe)) checkedOnly.CODE39 = 0;
+    probe.type = OVOBCD_NW7;
+    if (NeedsConfirmation(probe)) checkedOnly.NW7 = 0;
+  }
+  BcdDecoder checkedDec(checkedOnly);
+  Found held;
+  // The centres of one row share their horizontal line, those of one column
+  // their vertical line: a line that read nothing reads nothing again.
+  std::vector<StraightLine> unread;
   ScanLineGenerator gen;
   for (int32_t level = 0; level < scanLevels; ++level) {
     gen.Reset(r, level, angleStep);
-    if (bytesPerPixel != 1 && !sampler.UsesGreyPlanes() && gen.LineCount() * maxLine >= area)
+    if (!sampler.UsesGreyPlanes() && gen.LineCount() * maxLine >= area)
       sampler.UseGreyPlanes(r);
+    unread.clear();
+    unread.reserve(static_cast<size_t>(2) << level);
     LineSpan line;
     while (gen.Next(&line)) {
-      const int32_t n = line.n;
-      const int32_t threshold = sampler.Sample(line, samples.data());
-      const int32_t k = binarize ? MeasureRunsBinarized(samples.data(), n, threshold, dec.spaces, dec.bars)
-                                 : MeasureRunsSubpixel(samples.data(), n, threshold, dec.spaces, dec.bars);
-      if (!DecodeRuns(dec, n, k)) continue;
-      const OvoBcdPoint start = line.At(PixelIndex(dec.startPos, n));
-      const OvoBcdPoint end = line.At(PixelIndex(dec.endPos, n));
-      if (position) {
-        position[0] = start.x;
-        position[1] = start.y;
-        position[2] = end.x;
-        position[3] = end.y;
+      BcdDecoder& d = held.type < 0 ? dec : checkedDec;
+      StraightLine straight;
+      const bool isStraight = StraightLine::Of(line, &straight);
+      if (isStraight && std::find(unread.begin(), unread.end(), straight) != unread.end()) continue;
+      if (!reader.Read(line, d)) {
+        if (isStraight) unread.push_back(straight);
+        continue;
       }
-      if (type) *type = dec.type;
-      if (length) *length = dec.length;
-      if (text) {
-        const int32_t bytes = std::clamp(dec.length, 0, int32_t{OVOBCD_MAX_TEXT}) + 1;
-        std::memcpy(text, dec.text, static_cast<size_t>(bytes));
-        text[bytes - 1] = '\0';
+      const Found found(d, line);
+      if (robust && NeedsConfirmation(d)) {
+        held = found;
+        continue;
       }
+      found.CopyOut(position, type, length, text);
       return OVOBCD_OK;
     }
   }
-  return OVOBCD_NOT_FOUND;
+  if (held.type < 0) return OVOBCD_NOT_FOUND;
+  held.CopyOut(position, type, length, text);
+  return OVOBCD_OK;
 }
 
 int32_t ScanLines(const OvoBcdRange& range, int32_t scanLevels, double angleStep, int32_t* count,

@@ -3,6 +3,7 @@
 #define VANTREL_BARCODE_RUN_WIDTHS_H
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "scan_lines.h"
@@ -22,26 +23,33 @@ struct PixelRows {
 };
 
 // Where the samples of a line come from: the picture's rows, or once the search
-// is dense, grey planes of the range in two layouts, so that shallow lines read
-// along the rows of one and steep lines along the rows of the other.
+// is dense, a grey copy of the range in tiles of 8 x 8 pixels (64 bytes, one
+// cache line), so that each pixel is turned grey once and a line at any angle
+// meets few cache lines.
 class LineSampler {
  public:
-  explicit LineSampler(const PixelRows& picture) : shallow_(picture), steep_(picture) {}
+  explicit LineSampler(const PixelRows& picture) : picture_(picture) {}
 
-  // Turns the range of a 3- or 4-byte picture grey once; samples are the same.
-  // Throws std::bad_alloc when the planes do not fit.
+  // Copies the range grey into the tiles; samples are the same. Throws
+  // std::bad_alloc when they do not fit; does nothing for a range of 2^31
+  // pixels or more, whose lines are then read from the picture.
   void UseGreyPlanes(const OvoBcdRange& range);
-  bool UsesGreyPlanes() const { return !rows_.empty(); }
+  bool UsesGreyPlanes() const { return tiles_ != nullptr; }
+  // Room for lines of n pixels, so that sampling them allocates nothing.
+  void Reserve(int32_t n);
 
-  // Fills samples[0 .. line.n - 1] and returns the threshold (darkest + lightest) / 2.
+  // Fills samples[0 .. line.n - 1] and returns the threshold (darkest + lightest) / 2;
+  // the darkest and lightest sample in *lo and *hi (255 and 0 for a line without pixels).
+  int32_t Sample(const LineSpan& line, uint8_t* samples, int32_t* lo, int32_t* hi) const;
   int32_t Sample(const LineSpan& line, uint8_t* samples) const;
 
  private:
-  PixelRows shallow_;
-  PixelRows steep_;       // for steep lines: rows are columns when transposed_
-  bool transposed_ = false;
-  std::vector<uint8_t> rows_;
-  std::vector<uint8_t> columns_;
+  PixelRows picture_;
+  std::unique_ptr<uint8_t[]> tileStore_;
+  uint8_t* tiles_ = nullptr;           // in tileStore_, on a cache line
+  int64_t x0_ = 0, y0_ = 0;           // the range's corner
+  int32_t tileRowBytes_ = 0;            // bytes of one row of tiles
+  mutable std::vector<int32_t> across_;  // scratch: the byte of each pixel of a line
 };
 
 // Fills samples[0 .. n-1] with the grey values at the points and returns the
@@ -62,6 +70,14 @@ int32_t MeasureRunsBinarized(uint8_t* samples, int32_t n, int32_t threshold, flo
 // (positions count from the centre of the first sample).
 int32_t MeasureRunsSubpixel(const uint8_t* samples, int32_t n, int32_t threshold, float* spaces,
                             float* bars);
+
+// The runs MeasureRunsBinarized (binarize) or MeasureRunsSubpixel measure, the
+// same widths, for the search over many lines: the samples stay as they are,
+// and of the lists only the entries the decoders may read past the runs are
+// zeroed (valid are k + 3 spaces and k + 2 bars; later entries keep what they
+// held).
+int32_t MeasureRuns(const uint8_t* samples, int32_t n, int32_t threshold, bool binarize, float* spaces,
+                    float* bars);
 
 }  // namespace vantrel::bcd
 

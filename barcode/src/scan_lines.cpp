@@ -79,18 +79,21 @@ bool ScanLineGenerator::Advance(Line* line, OvoBcdPoint* centre) {
   return true;
 }
 
+namespace {
+
 // The pixels of a line form one unbroken stretch of step values: the computed
 // coordinate is monotone in the step value (the product, the sum and trunc are
 // all monotone), so its values inside the range are contiguous. The stretch's
 // ends are found by bisection, which keeps any range, however large, cheap and
 // free of overflow.
-bool ScanLineGenerator::Extent(const Line& line, int64_t* first, int64_t* last) const {
-  const int64_t vBegin = line.alongX ? x0_ : y0_;
-  const int64_t vEnd = line.alongX ? x1_ : y1_;
-  const double cLo = static_cast<double>(line.alongX ? y0_ : x0_);
-  const double cHi = static_cast<double>(line.alongX ? y1_ : x1_);
+bool LineExtent(int64_t x0, int64_t y0, int64_t x1, int64_t y1, bool alongX, double slope, double offset,
+                int64_t* first, int64_t* last) {
+  const int64_t vBegin = alongX ? x0 : y0;
+  const int64_t vEnd = alongX ? x1 : y1;
+  const double cLo = static_cast<double>(alongX ? y0 : x0);
+  const double cHi = static_cast<double>(alongX ? y1 : x1);
   if (vBegin >= vEnd) return false;
-  auto coord = [&](int64_t v) { return std::trunc(static_cast<double>(v) * line.slope + line.offset); };
+  auto coord = [&](int64_t v) { return std::trunc(static_cast<double>(v) * slope + offset); };
   // Smallest v in [vBegin, vEnd) where pred turns true (pred false then true); vEnd if never.
   auto lowerBound = [&](auto pred) {
     int64_t lo = vBegin, hi = vEnd;
@@ -102,7 +105,7 @@ bool ScanLineGenerator::Extent(const Line& line, int64_t* first, int64_t* last) 
     return lo;
   };
   int64_t a, b;
-  if (line.slope >= 0) {  // coordinate grows with v
+  if (slope >= 0) {  // coordinate grows with v
     a = lowerBound([&](double c) { return c >= cLo; });
     b = lowerBound([&](double c) { return c >= cHi; }) - 1;
   } else {
@@ -113,6 +116,22 @@ bool ScanLineGenerator::Extent(const Line& line, int64_t* first, int64_t* last) 
   *first = a;
   *last = b;
   return true;
+}
+
+}  // namespace
+
+LineSpan ParallelLine(const LineSpan& line, double shift, const OvoBcdRange& range) {
+  LineSpan p{line.alongX, line.slope, line.offset + shift, 0, 0};
+  int64_t first, last;
+  if (LineExtent(range.x0, range.y0, range.x1, range.y1, p.alongX, p.slope, p.offset, &first, &last)) {
+    p.first = first;
+    p.n = static_cast<int32_t>(last - first + 1);
+  }
+  return p;
+}
+
+bool ScanLineGenerator::Extent(const Line& line, int64_t* first, int64_t* last) const {
+  return LineExtent(x0_, y0_, x1_, y1_, line.alongX, line.slope, line.offset, first, last);
 }
 
 bool ScanLineGenerator::Next(LineSpan* span) {

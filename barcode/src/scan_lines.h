@@ -33,6 +33,11 @@ struct LineSpan {
   }
 };
 
+// The line parallel to `line`, its other coordinate moved by `shift` pixels
+// (down for shallow lines, right for steep ones), with its pixels inside the
+// half-open range; n = 0 when none are.
+LineSpan ParallelLine(const LineSpan& line, double shift, const OvoBcdRange& range);
+
 class ScanLineGenerator {
  public:
   // Sets up the centres of one level over the half-open range (taken as it is;

@@ -67,6 +67,7 @@ void Each(Ini& ini, SettingsRecord* s, bool reading, const GuideRebuild* rebuild
   if (reading && rebuild && *rebuild) (*rebuild)(*s);
   i32("AutoBin", &s->AutoBin, d.AutoBin);
   i32("GuideLine", &s->GuideLine, d.GuideLine);
+  i32("Robust", &s->BcdRobust, d.BcdRobust);
 
   ini.SetSection("QRCODE");
   i32("Threshold", &s->QrThreshold, d.QrThreshold);

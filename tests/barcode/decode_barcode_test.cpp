@@ -110,8 +110,8 @@ TEST_F(DecodeBarcodeTest, FailureLeavesOutputsAndOverlayAlone) {
   }
 }
 
-// What the call hands the reader: the settings' fields, the check fields 0, the
-// clamped range, AutoBin, ScanLevel and ScanDegree. Each variant must give what
+// What the call hands the reader: the settings' fields (Robust last), the check
+// fields 0, the clamped range, AutoBin, ScanLevel and ScanDegree. Each variant must give what
 // the reader itself gives with those arguments.
 TEST_F(DecodeBarcodeTest, HandsTheSettingsToTheReader) {
   const Frame centred = StationFrame(StationSymbols()[4], 2, 0);  // CODE 128
@@ -125,6 +125,7 @@ TEST_F(DecodeBarcodeTest, HandsTheSettingsToTheReader) {
   const Case cases[] = {
       {"defaults", &centred, [](SettingsRecord*) {}, 0},
       {"binarized", &centred, [](SettingsRecord* s) { s->AutoBin = 1; }, 0},
+      {"robust reading off", &centred, [](SettingsRecord* s) { s->BcdRobust = 0; }, 0},
       {"level 2", &corner, [](SettingsRecord* s) { s->ScanLevel = 2; }, -4},  // outside the default range
       {"whole picture, level 3", &corner,
        [](SettingsRecord* s) {
@@ -157,7 +158,7 @@ TEST_F(DecodeBarcodeTest, HandsTheSettingsToTheReader) {
     EXPECT_EQ(r.status, c.status) << c.what;
     const OvoBcdParams p{s.JAN8,   s.JAN13,      s.ITF,        s.ITF_Min,     s.ITF_Max,     0,
                          s.CODE39, s.CODE39_Min, s.CODE39_Max, 0,             s.NW7,         s.NW7_Min,
-                         s.NW7_Max, 0,           s.CODE128,    s.CODE128_Min, s.CODE128_Max};
+                         s.NW7_Max, 0,           s.CODE128,    s.CODE128_Min, s.CODE128_Max, s.BcdRobust};
     const DibRect cr = ClampedRange(s, 640, 480);
     const OvoBcdRange range{cr.left, cr.top, cr.right, cr.bottom};
     int32_t pos[4] = {0}, len = 0, type = -1;
@@ -268,7 +269,7 @@ TEST_F(DecodeBarcodeTest, LengthBoundsBelowOneAreRaised) {
   test::RenderOptions o;
   o.moduleSize = 2;
   const test::DibPtr pic = test::RenderSymbol(m, o);
-  OvoBcdParams p = {1, 1, 1, 0, 48, 0, 1, 0, 48, 0, 1, 0, 48, 0, 1, 0, 48};
+  OvoBcdParams p = {1, 1, 1, 0, 48, 0, 1, 0, 48, 0, 1, 0, 48, 0, 1, 0, 48, 0};
   char text[OVOBCD_TEXT_BYTES];
   int32_t length = -1;
   ASSERT_EQ(OvoBcdDecode(pic.get(), &p, nullptr, false, 1, 90, nullptr, nullptr, &length, text), 0);

@@ -1,12 +1,17 @@
-// Random run lists straight into every symbology decoder, and random small
-// pictures, ranges and scan arguments through both entry points: nothing may
-// crash, read outside its buffers or hang.
+// Random run lists straight into every symbology decoder (specified and
+// robust), the same bytes as a line's samples through the run measures, and
+// random small pictures, ranges and scan arguments through both entry points:
+// nothing may crash, read outside its buffers or hang, and the search's runs
+// must be the specified ones.
 //
 // Input: byte 0 chooses the target (even: run lists, odd: a picture).
-//   Run lists: bytes 1-3 the parameters, then one width per byte (v / 8, or for
-//   v >= 240 a special value: 0, NaN, infinity, -1, 1e30, 1e-30, ...).
+//   Run lists: bytes 1-3 the parameters (bit 7 of byte 1: the robust reading;
+//   of byte 1 also the run mode), then one width per byte (v / 8, or for
+//   v >= 240 a special value: 0, NaN, infinity, -1, 1e30, 1e-30, ...); the
+//   same bytes are a line's samples.
 //   Picture: bytes 1-12 size, depth, scan arguments and range; the rest the
 //   pixel bytes, repeated.
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -15,6 +20,9 @@
 #include <vector>
 
 #include "barcode/src/bcd_decoder.h"
+#include "barcode/src/edges.h"
+#include "barcode/src/robust.h"
+#include "barcode/src/run_widths.h"
 #include "vantrel/OvoBcd.h"
 #include "vantrel/dib.h"
 
@@ -43,7 +51,7 @@ OvoBcdParams ParamsFrom(uint8_t a, uint8_t b, uint8_t c) {
   const int32_t hi = static_cast<int32_t>(c % 64) - 4;
   const int32_t check = (a >> 6) & 1;
   return OvoBcdParams{a & 1,  (a >> 1) & 1, (a >> 2) & 1, lo,    hi, check, (a >> 3) & 1, lo, hi,
-                      check, (a >> 4) & 1, lo,           hi,    check,     (a >> 5) & 1, lo, hi};
+                      check, (a >> 4) & 1, lo,           hi,    check,     (a >> 5) & 1, lo, hi, (a >> 7) & 1};
 }
 
 void FuzzRuns(const uint8_t* data, size_t size) {
@@ -56,9 +64,10 @@ void FuzzRuns(const uint8_t* data, size_t size) {
   std::vector<float> S(static_cast<size_t>(k) + 3, 0.0f), B(static_cast<size_t>(k) + 2, 0.0f);
   for (size_t i = 0; i < widths.size(); ++i) (i % 2 == 0 ? S : B)[i / 2] = widths[i];
   using Fn = int32_t (*)(BcdDecoder&, int32_t);
-  const Fn decoders[] = {vantrel::bcd::DecodeJan8,    vantrel::bcd::DecodeJan13,
-                         vantrel::bcd::DecodeItf,     vantrel::bcd::DecodeCode39,
-                         vantrel::bcd::DecodeCode128, vantrel::bcd::DecodeNw7};
+  const Fn decoders[] = {vantrel::bcd::DecodeJan8,    vantrel::bcd::DecodeJan13,  vantrel::bcd::DecodeItf,
+                         vantrel::bcd::DecodeCode39,  vantrel::bcd::DecodeCode128, vantrel::bcd::DecodeNw7,
+                         vantrel::bcd::RobustJan8,    vantrel::bcd::RobustJan13,  vantrel::bcd::RobustItf,
+                         vantrel::bcd::RobustCode39,  vantrel::bcd::RobustCode128, vantrel::bcd::RobustNw7};
   for (Fn fn : decoders) {
     std::vector<float> s = S, b = B;
     BcdDecoder d(params);
@@ -68,10 +77,44 @@ void FuzzRuns(const uint8_t* data, size_t size) {
       if (d.length < 0 || d.length > OVOBCD_MAX_TEXT || d.text[OVOBCD_MAX_TEXT] != '\0') __builtin_trap();
     }
   }
+  {
+    std::vector<float> s = S, b = B;
+    BcdDecoder d(params);
+    d.spaces = s.data();
+    d.bars = b.data();
+    vantrel::bcd::DecodeRunsRobust(d, static_cast<int32_t>(widths.size()), k);
+  }
   BcdDecoder d(params);
   d.spaces = S.data();
   d.bars = B.data();
   vantrel::bcd::DecodeRuns(d, static_cast<int32_t>(widths.size()), k);
+
+  // The same bytes as the grey samples of a line: the runs from its edges stay
+  // inside their lists, and the search's threshold runs are the specified ones.
+  const int32_t n = static_cast<int32_t>(size > 4 ? std::min<size_t>(size - 4, 600) : 0);
+  std::vector<uint8_t> store(static_cast<size_t>(n) + 2 * vantrel::bcd::EdgeRuns::kPadding);
+  uint8_t* g = store.data() + vantrel::bcd::EdgeRuns::kPadding;
+  if (n > 0) std::memcpy(g, data + 4, static_cast<size_t>(n));
+  std::vector<float> es(static_cast<size_t>(vantrel::bcd::SpaceListSize(n)));
+  std::vector<float> eb(static_cast<size_t>(vantrel::bcd::BarListSize(n)));
+  vantrel::bcd::EdgeRuns edges;
+  edges.Reserve(n);
+  const int32_t ke = edges.Measure(g, n, es.data(), eb.data());
+  if (ke < 0 || ke > n / 2) __builtin_trap();
+  int32_t lo = 255, hi = 0;
+  for (int32_t i = 0; i < n; ++i) lo = std::min<int32_t>(lo, g[i]), hi = std::max<int32_t>(hi, g[i]);
+  const int32_t t = (lo + hi) / 2;
+  std::vector<float> qs(es.size()), qb(eb.size()), rs(es.size()), rb(eb.size());
+  const bool binarize = At(data, size, 1) & 0x80;
+  const int32_t kq = vantrel::bcd::MeasureRuns(g, n, t, binarize, qs.data(), qb.data());
+  std::vector<uint8_t> work(g, g + n);
+  const int32_t kr = binarize ? vantrel::bcd::MeasureRunsBinarized(work.data(), n, t, rs.data(), rb.data())
+                              : vantrel::bcd::MeasureRunsSubpixel(work.data(), n, t, rs.data(), rb.data());
+  if (kq != kr) __builtin_trap();
+  for (int32_t i = 0; i < kq + 3; ++i)
+    if (std::memcmp(&qs[i], &rs[i], sizeof(float)) != 0) __builtin_trap();
+  for (int32_t i = 0; i < kq + 2; ++i)
+    if (std::memcmp(&qb[i], &rb[i], sizeof(float)) != 0) __builtin_trap();
 }
 
 int32_t Coordinate(uint8_t v) {

@@ -1,5 +1,6 @@
 #include "pictures.h"
 
+#include <algorithm>
 #include <cmath>
 #include <map>
 
@@ -58,6 +59,40 @@ Frame StationFrame(const SymbolSpec& s, double module, double angleDeg, const Ef
   if (fx.blur > 0) test::GaussianBlur(f.picture.get(), fx.blur);
   if (fx.noise > 0) test::AddNoise(f.picture.get(), fx.noise, 1234);
   return f;
+}
+
+test::DibPtr GainFrame(const SymbolSpec& s, double module, double gain, double blur) {
+  const test::ModuleMatrix m = Modules(s);
+  constexpr int32_t kWidth = 640, kHeight = 480;
+  test::DibPtr pic(DibCreate(kWidth, kHeight, 3, 4));
+  test::FillGrey(pic.get(), 235);
+  const double left = std::round(kWidth / 2.0 - m.width * module / 2.0);
+  // How much of pixel column x the bars, widened by half the gain on either
+  // side, cover.
+  std::vector<double> ink(kWidth, 0.0);
+  for (int32_t a = 0; a < m.width;) {
+    if (!m.At(a, 0)) {
+      ++a;
+      continue;
+    }
+    int32_t b = a;
+    while (b < m.width && m.At(b, 0)) ++b;
+    const double x0 = left + a * module - gain / 2, x1 = left + b * module + gain / 2;
+    for (int32_t x = std::max(0, static_cast<int32_t>(std::floor(x0))); x < std::min(kWidth, static_cast<int32_t>(std::ceil(x1))); ++x)
+      ink[x] += std::max(0.0, std::min<double>(x + 1, x1) - std::max<double>(x, x0));
+    a = b;
+  }
+  const int32_t half = static_cast<int32_t>(30 * module);
+  uint8_t* bits = DibGetBits(pic.get());
+  const int32_t stride = DibGetStride(pic.get());
+  for (int32_t y = kHeight / 2 - half; y < kHeight / 2 + half; ++y)
+    for (int32_t x = 0; x < kWidth; ++x) {
+      const auto v = static_cast<uint8_t>(std::lround(235 - 205 * std::min(1.0, ink[x])));
+      for (int32_t c = 0; c < 3; ++c) bits[y * stride + x * 3 + c] = v;
+    }
+  if (blur > 0) test::GaussianBlur(pic.get(), blur);
+  test::AddNoise(pic.get(), 2.0, 77);
+  return pic;
 }
 
 }  // namespace vantrel::bcdtest

@@ -45,6 +45,13 @@ Frame StationFrame(const SymbolSpec& s, double module, double angleDeg, const Ef
 
 test::ModuleMatrix Modules(const SymbolSpec& s);
 
+// A horizontal symbol centred in a 640 x 480 frame as it prints and photographs:
+// every bar `gain` pixels wider than its modules (narrower when negative, the
+// spaces between taking the difference), then blurred with a Gaussian of `blur`
+// pixels and given a little sensor noise. Modules of `module` pixels; quiet
+// zones of 10 modules; bars 60 modules tall.
+test::DibPtr GainFrame(const SymbolSpec& s, double module, double gain, double blur);
+
 }  // namespace vantrel::bcdtest
 
 #endif

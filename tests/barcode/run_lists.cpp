@@ -74,7 +74,7 @@ Widths Concat(const Widths& a, const Widths& b) {
   return w;
 }
 
-OvoBcdParams AllOn() { return OvoBcdParams{1, 1, 1, 1, 48, 0, 1, 1, 48, 0, 1, 1, 48, 0, 1, 1, 48}; }
+OvoBcdParams AllOn() { return OvoBcdParams{1, 1, 1, 1, 48, 0, 1, 1, 48, 0, 1, 1, 48, 0, 1, 1, 48, 0}; }
 
 OvoBcdParams Only(int32_t type) {
   OvoBcdParams p = AllOn();
@@ -117,6 +117,14 @@ Read RunAll(const Widths& w, const OvoBcdParams& params) {
   d.spaces = line.S.data();
   d.bars = line.B.data();
   return Collect(d, bcd::DecodeRuns(d, line.n, line.k));
+}
+
+Read RunAllRobust(const Widths& w, const OvoBcdParams& params) {
+  RunLine line = FromWidths(w);
+  bcd::BcdDecoder d(params);
+  d.spaces = line.S.data();
+  d.bars = line.B.data();
+  return Collect(d, bcd::DecodeRunsRobust(d, line.n, line.k));
 }
 
 }  // namespace vantrel::bcdtest

@@ -56,6 +56,7 @@ struct Read {
 
 Read RunOne(DecoderFn fn, const Widths& w, const OvoBcdParams& params);
 Read RunAll(const Widths& w, const OvoBcdParams& params);  // DecodeRuns, both directions
+Read RunAllRobust(const Widths& w, const OvoBcdParams& params);  // DecodeRunsRobust, both directions
 
 }  // namespace vantrel::bcdtest
 

@@ -1,6 +1,7 @@
 // Scan-line geometry, grey sampling and run measurement, and the guide call.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <limits>
@@ -419,10 +420,11 @@ TEST(SampleLineTest, GreyValuesAndThreshold) {
 }
 
 // The grey planes of a dense search give exactly the samples read straight from
-// the picture, for shallow and steep lines alike.
+// the picture, for shallow and steep lines alike, and so does the darkest and
+// lightest sample.
 TEST(SampleLineTest, GreyPlanesGiveTheSameSamples) {
   std::mt19937 rng(11);
-  for (int32_t bytes : {3, 4}) {
+  for (int32_t bytes : {1, 3, 4}) {
     const int32_t w = 97, h = 61, stride = (w * bytes + 3) / 4 * 4;
     std::vector<uint8_t> pic(static_cast<size_t>(stride) * h);
     for (auto& b : pic) b = static_cast<uint8_t>(rng());
@@ -439,7 +441,13 @@ TEST(SampleLineTest, GreyPlanesGiveTheSameSamples) {
         for (int32_t i = 0; i < line.n; ++i) pts[i] = line.At(i);
         const int32_t ta = SampleLine(rows, pts.data(), line.n, a.data());
         ASSERT_EQ(direct.Sample(line, b.data()), ta);
-        ASSERT_EQ(planes.Sample(line, c.data()), ta);
+        int32_t lo, hi;
+        ASSERT_EQ(planes.Sample(line, c.data(), &lo, &hi), ta);
+        ASSERT_EQ((lo + hi) / 2, ta);
+        if (line.n > 0) {
+          ASSERT_EQ(lo, *std::min_element(a.begin(), a.begin() + line.n));
+          ASSERT_EQ(hi, *std::max_element(a.begin(), a.begin() + line.n));
+        }
         for (int32_t i = 0; i < line.n; ++i) {
           ASSERT_EQ(b[i], a[i]);
           ASSERT_EQ(c[i], a[i]);
@@ -447,6 +455,40 @@ TEST(SampleLineTest, GreyPlanesGiveTheSameSamples) {
       }
     }
   }
+}
+
+// Lines parallel to a scan line, for confirming its reads: the same pixels moved
+// across, kept inside the range.
+TEST(ParallelLineTest, MovedAcrossAndClippedToTheRange) {
+  const OvoBcdRange r{10, 20, 110, 90};
+  ScanLineGenerator g;
+  g.Reset(r, 1, 30);
+  LineSpan line;
+  int32_t checked = 0;
+  while (g.Next(&line)) {
+    for (double shift : {2.0, -2.0, 4.0, -4.0}) {
+      const LineSpan p = ParallelLine(line, shift, r);
+      for (int32_t i = 0; i < p.n; ++i) {
+        const OvoBcdPoint q = p.At(i);
+        ASSERT_TRUE(q.x >= r.x0 && q.x < r.x1 && q.y >= r.y0 && q.y < r.y1);
+      }
+      // Where both have the step value, the other coordinate differs by the
+      // shift (or a pixel more where the sum rounds the other way).
+      for (int32_t i = 0; i < line.n; ++i) {
+        const int64_t v = line.first + i;
+        if (v < p.first || v >= p.first + p.n) continue;
+        const OvoBcdPoint a = line.At(i), b = p.At(v - p.first);
+        EXPECT_NEAR(line.alongX ? b.y - a.y : b.x - a.x, shift, 1.0);
+        EXPECT_EQ(line.alongX ? b.x - a.x : b.y - a.y, 0);
+        ++checked;
+      }
+    }
+  }
+  EXPECT_GT(checked, 1000);
+  // A line along the range's last row has no parallel line below it.
+  const LineSpan bottom{true, 0.0, 89.0, 10, 100};
+  EXPECT_EQ(ParallelLine(bottom, 2, r).n, 0);
+  EXPECT_EQ(ParallelLine(bottom, -2, r).n, 100);
 }
 
 }  // namespace

@@ -47,6 +47,7 @@ const char kDefaultFile[] =
     "ScanDegree=90.000000\n"
     "AutoBin=0\n"
     "GuideLine=1\n"
+    "Robust=1\n"
     "[QRCODE]\n"
     "Threshold=128\n"
     "QRBlack=1\n"
@@ -69,7 +70,7 @@ SettingsRecord Unusual() {
   s.CODE39 = 0; s.CODE39_Min = 2; s.CODE39_Max = 9999;
   s.CODE128 = 0; s.CODE128_Min = 1; s.CODE128_Max = 77;
   s.NW7 = 0; s.NW7_Min = 3; s.NW7_Max = 55;
-  s.ScanLevel = 4; s.ScanDegree = 37.25; s.AutoBin = 1; s.GuideLine = 0;
+  s.ScanLevel = 4; s.ScanDegree = 37.25; s.AutoBin = 1; s.GuideLine = 0; s.BcdRobust = 0;
   s.QrThreshold = 90; s.QRBlack = 0; s.TargetColor = 2; s.QrRobust = 0;
   s.MaxTime = 250; s.Rad = 2.5; s.Amount = 1.75; s.DmxThreshold = 12; s.UnsharpMask = 1;
   return s;
@@ -189,6 +190,7 @@ TEST(SettingsFile, WindowsFileReadsAndKeepsItsShape) {
   expected.QRCodeEnable = 1; expected.JAN8 = 0; expected.ScanDegree = 45.0;
   expected.QrThreshold = 100; expected.DmxThreshold = 5; expected.Rad = 1.5;
   EXPECT_EQ(s, expected);
+  EXPECT_EQ(s.BcdRobust, 1);  // a file from before the key reads robustly
 
   ASSERT_TRUE(SaveSettings(dir.File("Vantrel.ini"), s));
   const std::string after = ReadText(dir.File("Vantrel.ini"));

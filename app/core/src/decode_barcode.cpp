@@ -15,7 +15,10 @@ namespace {
 int32_t LengthBound(int32_t v) { return std::clamp(v, 1, 9999); }
 
 OvoBcdParams BarcodeParams(const SettingsRecord& s) {
-  // The optional check characters of ITF, CODE 39 and NW-7 are not verified.
+  // The optional check characters of ITF, CODE 39 and NW-7 are not verified:
+  // most such symbols carry none, and a check would refuse them. With the
+  // robust reading (the last field) their reads stand only when a parallel
+  // line reads the same.
   return OvoBcdParams{s.JAN8,
                       s.JAN13,
                       s.ITF,
@@ -32,7 +35,8 @@ OvoBcdParams BarcodeParams(const SettingsRecord& s) {
                       0,
                       s.CODE128,
                       LengthBound(s.CODE128_Min),
-                      LengthBound(s.CODE128_Max)};
+                      LengthBound(s.CODE128_Max),
+                      s.BcdRobust != 0 ? 1 : 0};
 }
 
 constexpr int32_t kTypeNameBytes = 20;

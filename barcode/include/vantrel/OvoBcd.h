@@ -3,7 +3,7 @@
  * Reads JAN-8, JAN-13, ITF, CODE 39, CODE 128 and NW-7 symbols from a picture
  * by laying straight scan lines over a processing range and decoding the light
  * and dark run widths along each line. The first line on which a symbol is
- * accepted ends the search.
+ * accepted ends the search (see Robust below for the one exception).
  *
  * The library keeps no state between calls and needs no initialization; calls
  * on different threads with different pictures are independent. No exception
@@ -20,11 +20,22 @@
 extern "C" {
 #endif
 
-/* Decoding parameters, seventeen int32 in this order. Enable fields: nonzero
+/* Decoding parameters, eighteen int32 in this order. Enable fields: nonzero
  * decodes the symbology. Min and max: inclusive bounds on the number of
  * characters of the text (NW-7 counts its start and stop letters). Check fields:
  * exactly 1 verifies the optional check character; any other value does not.
- * CODE 128's check symbol is always verified. */
+ * CODE 128's check symbol is always verified.
+ *
+ * Robust (the last field, so that callers who zero the record or fill only the
+ * first seventeen fields keep the plain reading): nonzero adds a second reading
+ * of every scan line that no decoder accepted, from the edges of its grey
+ * profile with decoders that tolerate bar gain, blur, changing module widths and
+ * quiet zones cut by the line's end. An ITF, CODE 39 or NW-7 text without a
+ * verified check character is then accepted only when a parallel line 2 or 4
+ * pixels away reads the same text, and only at the end of the search, when no
+ * symbol with a verified check character (JAN, CODE 128, or one of the three
+ * with its check on) was found on a later line. 0: only the plain reading, the
+ * first line that reads ends the search. */
 typedef struct OvoBcdParams {
   int32_t JAN8;
   int32_t JAN13;
@@ -43,6 +54,7 @@ typedef struct OvoBcdParams {
   int32_t CODE128;
   int32_t CODE128_Min;
   int32_t CODE128_Max;
+  int32_t Robust;
 } OvoBcdParams;
 
 /* Processing range in picture pixels, read half-open: columns x0 <= x < x1 and

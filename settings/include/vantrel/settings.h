@@ -42,6 +42,7 @@ struct SettingsRecord {
   double ScanDegree = 90.0;
   int32_t AutoBin = 0;
   int32_t GuideLine = 1;
+  int32_t BcdRobust = 1;  // key "Robust" of BARCODE
 
   // QRCODE
   int32_t QrThreshold = 128;  // key "Threshold" of QRCODE

@@ -1,0 +1,359 @@
+// The robust reading: its decoders on run lists of symbols printed with bar
+// gain, with a module width that changes along the symbol and with cut quiet
+// zones; the runs it takes from edges; and the search's run measurement, which
+// must give exactly the specified runs.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "barcode/src/edges.h"
+#include "barcode/src/robust.h"
+#include "run_lists.h"
+
+namespace vantrel::bcdtest {
+namespace {
+
+using bcd::RobustCode128;
+using bcd::RobustCode39;
+using bcd::RobustItf;
+using bcd::RobustJan13;
+using bcd::RobustJan8;
+using bcd::RobustNw7;
+
+struct Symbol {
+  const char* name;
+  std::vector<std::string> zint;
+  std::string data;
+  int32_t type;
+  std::string text;
+  DecoderFn robust;
+  DecoderFn specified;
+};
+
+const std::vector<Symbol>& Symbols() {
+  static const std::vector<Symbol> symbols = {
+      {"Jan13", {"-b", "EANX"}, "978020137962", OVOBCD_JAN13, "9780201379624", RobustJan13, bcd::DecodeJan13},
+      {"Jan8", {"-b", "EANX"}, "4901234", OVOBCD_JAN8, "49012347", RobustJan8, bcd::DecodeJan8},
+      {"Itf", {"-b", "3"}, "0123456789", OVOBCD_ITF, "0123456789", RobustItf, bcd::DecodeItf},
+      {"Code39", {"-b", "CODE39"}, "AB$1/2", OVOBCD_CODE39, "AB$1/2", RobustCode39, bcd::DecodeCode39},
+      {"Code128", {"-b", "CODE128"}, "Vantrel-0042", OVOBCD_CODE128, "Vantrel-0042", RobustCode128,
+       bcd::DecodeCode128},
+      // Without the characters of three wide bars: at bars 0.6 modules fat their
+      // bar modules pass three times their space modules, too far for NW-7.
+      {"Nw7", {"-b", "CODABAR"}, "A12-$5B", OVOBCD_NW7, "A12-$5B", RobustNw7, bcd::DecodeNw7},
+  };
+  return symbols;
+}
+
+// The elements as printed: module widths growing linearly from x0 at the first
+// element to x1 at the last, every bar `gain` modules wider and every space as
+// much narrower (of the quiet zones half as much, their edge on one side only).
+Widths Printed(const Widths& elements, float x0, float x1, float gain, float lead, float trail) {
+  float total = 0;
+  for (float e : elements) total += e;
+  Widths w{lead * x0 - gain * x0 / 2};
+  float at = 0;
+  for (size_t i = 0; i < elements.size(); ++i) {
+    const float x = x0 + (x1 - x0) * (at + elements[i] / 2) / total;
+    const bool bar = i % 2 == 0;  // the elements start with a bar
+    w.push_back(elements[i] * x + (bar ? gain * x : -gain * x));
+    at += elements[i];
+  }
+  w.push_back(trail * x1 - gain * x1 / 2);
+  return w;
+}
+
+Read Robust(DecoderFn fn, const Widths& w) { return RunOne(fn, w, AllOn()); }
+
+void ExpectRead(const Read& r, const Symbol& s) {
+  ASSERT_TRUE(r.accepted);
+  EXPECT_EQ(r.type, s.type);
+  EXPECT_EQ(r.text, s.text);
+}
+
+// Ink spread adds the same width to every bar and takes it from every space;
+// the robust decoders compare like edges or decide narrow and wide within one
+// colour, so they read from bars 0.4 modules thinner to 0.6 modules fatter.
+// The specified JAN decoders give up beyond about a third of a module.
+TEST(RobustDecoderTest, BarGain) {
+  for (const Symbol& s : Symbols()) {
+    const Widths elements = ZintElements(s.zint, s.data);
+    for (float gain : {-0.4f, -0.2f, 0.0f, 0.2f, 0.4f, 0.6f}) {
+      SCOPED_TRACE(std::string(s.name) + " gain " + std::to_string(gain));
+      const Widths w = Printed(elements, 3.0f, 3.0f, gain, 12, 12);
+      ExpectRead(Robust(s.robust, w), s);
+      ExpectRead(RunAllRobust(Reversed(w), AllOn()), s);  // printed right to left
+      if (s.type == OVOBCD_JAN13 && std::fabs(gain) >= 0.4f) {
+        EXPECT_FALSE(RunOne(s.specified, w, AllOn()).accepted);
+      }
+    }
+  }
+}
+
+// A label curving away or seen at an angle: the module width changes by a
+// third from one end of the symbol to the other. The robust decoders follow it
+// (JAN interpolates between its guards); the specified JAN decoders hold one
+// module width for the whole symbol.
+TEST(RobustDecoderTest, ModuleWidthChangingAlongTheSymbol) {
+  for (const Symbol& s : Symbols()) {
+    const Widths elements = ZintElements(s.zint, s.data);
+    for (auto [x0, x1] : {std::pair{2.4f, 3.2f}, std::pair{3.2f, 2.4f}}) {
+      SCOPED_TRACE(std::string(s.name) + " " + std::to_string(x0) + " to " + std::to_string(x1));
+      const Widths w = Printed(elements, x0, x1, 0.1f, 12, 12);
+      ExpectRead(Robust(s.robust, w), s);
+      if (s.type == OVOBCD_JAN13) {
+        EXPECT_FALSE(RunOne(s.specified, w, AllOn()).accepted);
+      }
+    }
+  }
+}
+
+// Quiet zones: a light run between another bar and the symbol counts from its
+// symbology's width on (in modules: JAN and CODE 128 5, CODE 39 5, NW-7 4, ITF
+// 8); a light run that reaches the end of the line counts whatever its width
+// (ITF: 2.5 modules, wider than any space inside a symbol, so that a symbol
+// cut by the line's end cannot pass for a shorter one).
+TEST(RobustDecoderTest, QuietZones) {
+  struct Need {
+    int32_t type;
+    float inside;  // modules, between a bar and the symbol
+    float atEdge;  // modules, reaching the line's end
+  };
+  const Need needs[] = {{OVOBCD_JAN13, 5, 0}, {OVOBCD_JAN8, 5, 0},   {OVOBCD_ITF, 8, 2.5f},
+                        {OVOBCD_CODE39, 5, 0}, {OVOBCD_CODE128, 5, 0}, {OVOBCD_NW7, 4, 0}};
+  for (const Symbol& s : Symbols()) {
+    const Need& need = needs[&s - Symbols().data()];
+    ASSERT_EQ(need.type, s.type);
+    const Widths elements = ZintElements(s.zint, s.data);
+    const Widths bar = {20, 6};  // light, then a bar 6 modules wide, next to the quiet zone
+    for (float delta : {-0.3f, 0.3f}) {
+      SCOPED_TRACE(std::string(s.name) + " " + std::to_string(delta));
+      const float q = need.inside + delta;
+      Widths before = bar;
+      for (float w : Printed(elements, 1, 1, 0, q, 15)) before.push_back(w);
+      Widths after = Printed(elements, 1, 1, 0, 15, q);
+      after.insert(after.end(), {6, 20});
+      EXPECT_EQ(Robust(s.robust, before).accepted, delta > 0);
+      EXPECT_EQ(Robust(s.robust, after).accepted, delta > 0);
+      // The same light run at the end of the line.
+      const float e = std::max(need.atEdge + delta, 0.0f);
+      EXPECT_EQ(Robust(s.robust, Printed(elements, 1, 1, 0, e, 15)).accepted, need.atEdge == 0 || delta > 0);
+      EXPECT_EQ(Robust(s.robust, Printed(elements, 1, 1, 0, 15, e)).accepted, need.atEdge == 0 || delta > 0);
+    }
+    // A symbol that begins and ends on the line's first and last samples.
+    const Widths flush = Printed(elements, 1, 1, 0, 0, 0);
+    EXPECT_EQ(Robust(s.robust, flush).accepted, need.atEdge == 0) << s.name;
+  }
+}
+
+// NW-7: bars much thinner than spaces (bar modules up to a third of space
+// modules) read; characters must follow one another closely and keep their
+// width, which keeps chance patterns out.
+TEST(RobustDecoderTest, Nw7ThinBarsGapsAndCharacterWidths) {
+  const Symbol& s = Symbols()[5];
+  ASSERT_EQ(s.type, OVOBCD_NW7);
+  const Widths elements = ZintElements(s.zint, s.data);
+  const Widths thin = Printed(elements, 3, 3, -0.5f, 12, 12);  // bar modules about half the space modules
+  ExpectRead(Robust(RobustNw7, thin), s);
+  EXPECT_FALSE(RunOne(bcd::DecodeNw7, thin, AllOn()).accepted);
+  EXPECT_FALSE(Robust(RobustNw7, Printed(elements, 3, 3, -0.7f, 12, 12)).accepted);  // a third
+
+  // Characters are 7 elements and a gap: the second character is elements 8
+  // to 14, the gap after it element 15.
+  float character = 0;
+  for (int32_t e = 8; e < 15; ++e) character += elements[static_cast<size_t>(e)];
+  for (auto [gap, reads] : {std::pair{0.4f, true}, std::pair{0.6f, false}}) {
+    Widths wide = elements;
+    wide[15] = gap * character;
+    EXPECT_EQ(Robust(RobustNw7, Line(wide, 3)).accepted, reads) << gap;
+  }
+  for (auto [scale, reads] : {std::pair{1.3f, true}, std::pair{1.5f, false}}) {
+    Widths grown = elements;
+    for (int32_t e = 16; e < 23; ++e) grown[static_cast<size_t>(e)] *= scale;  // the third character
+    EXPECT_EQ(Robust(RobustNw7, Line(grown, 3)).accepted, reads) << scale;
+  }
+}
+
+// Narrow and wide within one colour of one character.
+TEST(RobustDecoderTest, SplitNarrowWide) {
+  struct Case {
+    std::vector<float> w;
+    uint32_t allowed;
+    bool ok;
+    uint32_t wide;
+  };
+  const Case cases[] = {
+      {{1, 1, 2.5f, 1, 2.5f}, 1u << 2, true, 0b10100},
+      {{1, 1.3f, 2.5f, 1, 2.2f}, 1u << 2, true, 0b10100},   // uneven, still clearly two wide
+      {{1, 1.5f, 1.6f, 2.0f, 2.1f}, 1u << 2, false, 0},     // the narrow ones spread 1.6 apart
+      {{1, 1.1f, 1, 1.2f, 1}, 1u << 0, true, 0},            // none wide: all within 1.45
+      {{1, 1.1f, 1, 1.6f, 1}, 1u << 0, false, 0},
+      {{2.4f, 1, 2.6f, 2.5f}, (1u << 1) | (1u << 3), true, 0b1101},  // three of four
+      {{2.4f, 1, 1.1f, 1}, (1u << 1) | (1u << 3), true, 0b0001},    // one of four
+      {{1, 1, 0, 2, 1}, 1u << 2, false, 0},                 // a width of 0
+      {{1, 1, std::nanf(""), 2, 2}, 1u << 2, false, 0},
+  };
+  for (const Case& c : cases) {
+    bcd::NarrowWide r;
+    const bool ok = bcd::SplitNarrowWide(c.w.data(), static_cast<int32_t>(c.w.size()), c.allowed, 1.2f, &r);
+    EXPECT_EQ(ok, c.ok) << c.w[0] << " " << c.w[1] << " " << c.w[2];
+    if (ok && c.ok) {
+      EXPECT_EQ(r.wide, c.wide);
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Runs from edges.
+
+// A JAN-13 at 3-pixel modules, its bars a third of a module fat and blurred
+// until its narrow spaces stay darker than the line's middle grey: one
+// threshold for the line merges them into the bars, the edges find every
+// element, and the robust decoder reads them.
+TEST(EdgeRunsTest, BlurredNarrowSpacesAreFound) {
+  const Symbol& s = Symbols()[0];
+  const Widths elements = ZintElements(s.zint, s.data);
+  constexpr float kModule = 3.0f, kGain = 1.0f, kSigma = 1.6f;
+  // How much of each sample the bars cover, 30 light samples either side.
+  float total = 0;
+  for (float e : elements) total += e;
+  std::vector<float> ink(static_cast<size_t>(60 + total * kModule), 0.0f);
+  float at = 30;
+  for (size_t e = 0; e < elements.size(); ++e) {
+    const float from = at, to = at + elements[e] * kModule;
+    at = to;
+    if (e % 2 != 0) continue;
+    const float a = from - kGain / 2, b = to + kGain / 2;
+    for (int32_t x = static_cast<int32_t>(a); x < static_cast<int32_t>(std::ceil(b)); ++x)
+      ink[static_cast<size_t>(x)] += std::max(0.0f, std::min<float>(x + 1, b) - std::max<float>(x, a));
+  }
+  const int32_t n = static_cast<int32_t>(ink.size());
+  std::vector<uint8_t> store(static_cast<size_t>(n + 2 * bcd::EdgeRuns::kPadding));
+  uint8_t* g = store.data() + bcd::EdgeRuns::kPadding;
+  int32_t lo = 255, hi = 0;
+  for (int32_t i = 0; i < n; ++i) {
+    float sum = 0, weight = 0;
+    for (int32_t j = std::max(0, i - 8); j <= std::min(n - 1, i + 8); ++j) {
+      const float k = std::exp(-0.5f * (j - i) * (j - i) / (kSigma * kSigma));
+      sum += k * std::min(1.0f, ink[static_cast<size_t>(j)]);
+      weight += k;
+    }
+    g[i] = static_cast<uint8_t>(std::lround(230 - 200 * sum / weight));
+    lo = std::min<int32_t>(lo, g[i]);
+    hi = std::max<int32_t>(hi, g[i]);
+  }
+  std::vector<float> S(static_cast<size_t>(bcd::SpaceListSize(n))), B(static_cast<size_t>(bcd::BarListSize(n)));
+  const int32_t threshold = (lo + hi) / 2;
+  const int32_t kThreshold = bcd::MeasureRuns(g, n, threshold, false, S.data(), B.data());
+  EXPECT_LT(kThreshold, 29);  // spaces merged: too few bars for a JAN-13
+  const OvoBcdParams params = AllOn();
+  bcd::BcdDecoder d(params);
+  d.spaces = S.data();
+  d.bars = B.data();
+  EXPECT_FALSE(bcd::DecodeRuns(d, n, kThreshold));
+
+  bcd::EdgeRuns edges;
+  edges.Reserve(n);
+  const int32_t k = edges.Measure(g, n, S.data(), B.data());
+  EXPECT_EQ(k, 30);  // every bar, each followed by light
+  float modules = 0;
+  for (float e : elements) modules += e;
+  float spanned = 0;
+  for (int32_t j = 0; j < 30; ++j) spanned += B[j] + S[j + 1];
+  EXPECT_NEAR(spanned - S[30], modules * kModule + kGain, 2.0);  // from the first bar's edge to the last one's
+  const Read r = [&] {
+    bcd::BcdDecoder rd(params);
+    rd.spaces = S.data();
+    rd.bars = B.data();
+    Read out;
+    out.accepted = RobustJan13(rd, k);
+    out.text.assign(rd.text, 13);
+    return out;
+  }();
+  ASSERT_TRUE(r.accepted);
+  EXPECT_EQ(r.text, s.text);
+}
+
+// Noise on a flat stretch gives no edges; a clean step gives one, between the
+// samples where it lies; the runs cover the line.
+TEST(EdgeRunsTest, NoiseStepsAndCoverage) {
+  std::mt19937 rng(5);
+  const int32_t n = 300;
+  std::vector<uint8_t> store(static_cast<size_t>(n + 2 * bcd::EdgeRuns::kPadding));
+  uint8_t* g = store.data() + bcd::EdgeRuns::kPadding;
+  std::normal_distribution<float> noise(0, 3);
+  for (int32_t i = 0; i < n; ++i) g[i] = static_cast<uint8_t>(std::lround(150 + noise(rng)));
+  std::vector<float> S(static_cast<size_t>(bcd::SpaceListSize(n)), -1), B(static_cast<size_t>(bcd::BarListSize(n)), -1);
+  bcd::EdgeRuns edges;
+  edges.Reserve(n);
+  EXPECT_EQ(edges.Measure(g, n, S.data(), B.data()), 0);
+  EXPECT_FLOAT_EQ(S[0], n - 1.0f);
+
+  // Light, a dark bar from sample 100 to 160, light again.
+  for (int32_t i = 0; i < n; ++i) g[i] = (i >= 100 && i < 160) ? 30 : 220;
+  const int32_t k = edges.Measure(g, n, S.data(), B.data());
+  ASSERT_EQ(k, 1);
+  EXPECT_FLOAT_EQ(S[0], 99.5f);
+  EXPECT_FLOAT_EQ(B[0], 60.0f);
+  EXPECT_FLOAT_EQ(S[1], n - 1 - 159.5f);
+  EXPECT_EQ(S[2], 0.0f);
+  EXPECT_EQ(B[1], 0.0f);
+
+  // Random lines: widths positive, covering the line, lists zero past the runs.
+  for (int trial = 0; trial < 200; ++trial) {
+    const int32_t m = 3 + static_cast<int32_t>(rng() % 290);
+    for (int32_t i = 0; i < m; ++i) g[i] = static_cast<uint8_t>(rng() % 3 == 0 ? rng() : (rng() % 2) * 200 + 20);
+    const int32_t kk = edges.Measure(g, m, S.data(), B.data());
+    ASSERT_LE(kk, m / 2);
+    double sum = 0;
+    for (int32_t i = 0; i <= kk; ++i) {
+      sum += S[i] + B[i];
+      if (i > 0) {
+        ASSERT_GT(S[i], 0.0f);
+      }
+      if (i < kk) {
+        ASSERT_GT(B[i], 0.0f);
+      }
+    }
+    EXPECT_NEAR(sum, m - 1, 1e-3);
+    EXPECT_EQ(S[kk + 1], 0.0f);
+    EXPECT_EQ(S[kk + 2], 0.0f);
+    EXPECT_EQ(B[kk + 1], 0.0f);
+  }
+}
+
+// The search measures runs its own way, for speed: the widths must be exactly
+// the specified ones, in both modes, whatever the lists held before.
+TEST(SearchRunsTest, SameRunsAsSpecified) {
+  std::mt19937 rng(8);
+  for (int trial = 0; trial < 400; ++trial) {
+    const int32_t n = static_cast<int32_t>(rng() % 400);
+    std::vector<uint8_t> g(static_cast<size_t>(n));
+    const int style = trial % 3;
+    for (auto& v : g) {
+      if (style == 0) v = static_cast<uint8_t>(rng());
+      else if (style == 1) v = static_cast<uint8_t>((rng() % 2) * 200 + 20);
+      else v = static_cast<uint8_t>(100 + rng() % 5);  // a flat line, the threshold inside it
+    }
+    int32_t lo = 255, hi = 0;
+    for (uint8_t v : g) lo = std::min<int32_t>(lo, v), hi = std::max<int32_t>(hi, v);
+    const int32_t t = (lo + hi) / 2;
+    for (bool binarize : {false, true}) {
+      std::vector<float> S(static_cast<size_t>(bcd::SpaceListSize(n))), B(static_cast<size_t>(bcd::BarListSize(n)));
+      std::vector<uint8_t> work = g;
+      const int32_t k = binarize ? bcd::MeasureRunsBinarized(work.data(), n, t, S.data(), B.data())
+                                 : bcd::MeasureRunsSubpixel(work.data(), n, t, S.data(), B.data());
+      std::vector<float> S2(S.size(), 77.0f), B2(B.size(), 77.0f);
+      const int32_t k2 = bcd::MeasureRuns(g.data(), n, t, binarize, S2.data(), B2.data());
+      ASSERT_EQ(k2, k) << n << " " << binarize;
+      for (int32_t i = 0; i < k + 3; ++i) ASSERT_EQ(S2[i], S[i]) << "S" << i;
+      for (int32_t i = 0; i < k + 2; ++i) ASSERT_EQ(B2[i], B[i]) << "B" << i;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace vantrel::bcdtest
