@@ -109,6 +109,17 @@ class Session {
       const Quad base = reading == 0 ? c.quad : MirrorQuad(c.quad);
       const SymbolSize& size = *c.size;
       const bool library = size.libraryIndex >= 0 && size.rows != 144;
+      // Our own sampling costs a fraction of the library's: it goes first.
+      if (library) {
+        const int32_t st = OwnDecode(base, size, c.inverted, &out->message);
+        DBG("own %dx%d: %d\n", size.rows, size.cols, st);
+        if (st == 0) {
+          out->quad = base;
+          out->size = &size;
+          out->inverted = c.inverted;
+        }
+        if (st != -1) return st;
+      }
       for (const CornerOffset& o : kCornerOffsets) {
         if (deadline_.Passed()) return status;
         const Quad q = Offset(base, o);
@@ -122,16 +133,6 @@ class Session {
           out->inverted = c.inverted;
         }
         return st;
-      }
-      if (library) {
-        const int32_t st = OwnDecode(base, size, c.inverted, &out->message);
-        DBG("own %dx%d: %d\n", size.rows, size.cols, st);
-        if (st == 0) {
-          out->quad = base;
-          out->size = &size;
-          out->inverted = c.inverted;
-        }
-        if (st != -1) return st;
       }
     }
     return status;
@@ -282,6 +283,19 @@ DmxEdgeLine EdgePoint(PointF corner, PointF centre, int32_t angle) {
   return DmxEdgeLine{clampInt(x), clampInt(y), angle};
 }
 
+// The big buffers of a decode, kept from one frame to the next on each
+// thread: fresh ones would cost page faults and clearing every frame.
+struct Workspace {
+  GreyImage grey, half;
+  Binarized bin, halfBin;
+  std::vector<uint8_t> visited;
+};
+
+Workspace& ThreadWorkspace() {
+  thread_local Workspace workspace;
+  return workspace;
+}
+
 }  // namespace
 
 }  // namespace vantrel::dmx
@@ -300,7 +314,8 @@ int32_t COvoDmtx::Decode(CDataMatCtrl* reader, DibImage image, char* text, int32
   Deadline deadline;
   deadline.at = start + std::chrono::milliseconds(limit);
 
-  GreyImage grey;
+  Workspace& ws = ThreadWorkspace();
+  GreyImage& grey = ws.grey;
   if (!MakeWorkingGrey(image, rect, &grey)) return -1;
   Session session(&grey, deadline);
   Read read;
@@ -320,10 +335,10 @@ int32_t COvoDmtx::Decode(CDataMatCtrl* reader, DibImage image, char* text, int32
   // Large frames: symbols big enough to be seen at half size are found at a
   // quarter of the work; their corners are fitted again at full size.
   if (rect.right - rect.left + 1 >= kHalfSizeFrom && !deadline.Passed()) {
-    GreyImage half;
-    Binarized bin;
+    GreyImage& half = ws.half;
+    Binarized& bin = ws.halfBin;
     if (HalveGrey(grey, &half) && Binarize(half, &bin)) {
-      Finder finder(half, bin);
+      Finder finder(half, bin, &ws.visited);
       Candidate c;
       for (int32_t tried = 0; !done && tried < kMaxCandidates && finder.Next(&c, deadline); ++tried) {
         auto up = [](PointF p) { return PointF{2 * p.x + 0.5, 2 * p.y + 0.5}; };
@@ -336,9 +351,9 @@ int32_t COvoDmtx::Decode(CDataMatCtrl* reader, DibImage image, char* text, int32
     }
   }
   if (!done && !deadline.Passed()) {
-    Binarized bin;
+    Binarized& bin = ws.bin;
     if (Binarize(grey, &bin)) {
-      Finder finder(grey, bin);
+      Finder finder(grey, bin, &ws.visited);
       Candidate c;
       for (int32_t tried = 0; !done && tried < kMaxCandidates && finder.Next(&c, deadline); ++tried) attempt(c);
     }

@@ -228,18 +228,33 @@ bool Binarize(const GreyImage& grey, Binarized* out) {
   out->blocksDown = bh;
   std::vector<int32_t> mean(static_cast<size_t>(bw) * bh);
   std::vector<uint8_t> edge(mean.size());
+  // Column minima, maxima and sums over each band of block rows first (the
+  // loops run along rows), then over each block's columns.
+  std::vector<uint8_t> colMin(static_cast<size_t>(W)), colMax(static_cast<size_t>(W));
+  std::vector<uint16_t> colSum(static_cast<size_t>(W));
   for (int32_t by = 0; by < bh; ++by) {
+    const int32_t y0 = by * B, y1 = std::min(y0 + B, H);
+    std::fill(colMin.begin(), colMin.end(), 255);
+    std::fill(colMax.begin(), colMax.end(), 0);
+    std::fill(colSum.begin(), colSum.end(), 0);
+    for (int32_t y = y0; y < y1; ++y) {
+      const uint8_t* row = grey.pixels.data() + static_cast<size_t>(y) * W;
+      uint8_t* mn = colMin.data();
+      uint8_t* mx = colMax.data();
+      uint16_t* sm = colSum.data();
+      for (int32_t x = 0; x < W; ++x) {
+        mn[x] = std::min(mn[x], row[x]);
+        mx[x] = std::max(mx[x], row[x]);
+        sm[x] = static_cast<uint16_t>(sm[x] + row[x]);
+      }
+    }
     for (int32_t bx = 0; bx < bw; ++bx) {
-      const int32_t x0 = bx * B, y0 = by * B, x1 = std::min(x0 + B, W), y1 = std::min(y0 + B, H);
+      const int32_t x0 = bx * B, x1 = std::min(x0 + B, W);
       int32_t lo = 255, hi = 0, sum = 0;
-      for (int32_t y = y0; y < y1; ++y) {
-        const uint8_t* row = grey.pixels.data() + static_cast<size_t>(y) * W;
-        for (int32_t x = x0; x < x1; ++x) {
-          const int32_t v = row[x];
-          lo = std::min(lo, v);
-          hi = std::max(hi, v);
-          sum += v;
-        }
+      for (int32_t x = x0; x < x1; ++x) {
+        lo = std::min<int32_t>(lo, colMin[x]);
+        hi = std::max<int32_t>(hi, colMax[x]);
+        sum += colSum[x];
       }
       const size_t b = static_cast<size_t>(by) * bw + bx;
       mean[b] = sum / ((x1 - x0) * (y1 - y0));
@@ -268,11 +283,16 @@ bool Binarize(const GreyImage& grey, Binarized* out) {
       out->threshold[static_cast<size_t>(by) * bw + bx] = static_cast<uint8_t>(c > 0 ? (s + c / 2) / c : 0);
     }
   out->dark.resize(static_cast<size_t>(W) * H);
+  std::vector<uint8_t>& levels = colMin;  // each pixel's threshold along one band
   for (int32_t y = 0; y < H; ++y) {
+    if (y % B == 0) {
+      const uint8_t* t = out->threshold.data() + static_cast<size_t>(y / B) * bw;
+      for (int32_t x = 0; x < W; ++x) levels[x] = t[x / B];
+    }
     const uint8_t* row = grey.pixels.data() + static_cast<size_t>(y) * W;
     uint8_t* d = out->dark.data() + static_cast<size_t>(y) * W;
-    const uint8_t* t = out->threshold.data() + static_cast<size_t>(y / B) * bw;
-    for (int32_t x = 0; x < W; ++x) d[x] = row[x] < t[x / B] ? 1 : 0;
+    const uint8_t* l = levels.data();
+    for (int32_t x = 0; x < W; ++x) d[x] = row[x] < l[x];
   }
   return true;
 }
@@ -408,7 +428,8 @@ bool SampleModules(const GreyImage& grey, const Quad& quad, const SymbolSize& si
 // ---------------------------------------------------------------------------
 // The finder
 
-Finder::Finder(const GreyImage& grey, const Binarized& bin) : grey_(grey), bin_(bin) {
+Finder::Finder(const GreyImage& grey, const Binarized& bin, std::vector<uint8_t>* visited)
+    : grey_(grey), bin_(bin), visited_(*visited) {
   visited_.assign(static_cast<size_t>(grey.width) * grey.height, 0);
   const int32_t cy = grey.height / 2, cx = grey.width / 2;
   // Rows and columns by their distance from the middle, a row before a column.
@@ -421,8 +442,12 @@ Finder::Finder(const GreyImage& grey, const Binarized& bin) : grey_(grey), bin_(
         lines_.push_back(Line{false, y});
         any = true;
       }
-      if (x >= 0 && x < grey.width) {
+      // Columns at twice the spacing: they only add the few outlines that
+      // no row crossed.
+      if (x >= 0 && x < grey.width && k % 2 == 0) {
         lines_.push_back(Line{true, x});
+        any = true;
+      } else if (x >= 0 && x < grey.width) {
         any = true;
       }
     }
@@ -534,8 +559,8 @@ bool Finder::Evaluate(bool inverted, Candidate* out) {
     area2 += static_cast<double>(x) * contour_[2 * j + 1] - static_cast<double>(contour_[2 * j]) * y;
   }
   // Too small, or a hole (wound the other way round).
-  if (maxX - minX + 1 < kMinSide - 1 && maxY - minY + 1 < kMinSide - 1) return false;
-  if (std::max(maxX - minX, maxY - minY) < kMinSide - 1) return false;
+  // Every symbol, at any angle, is at least kMinSide across both ways.
+  if (std::min(maxX - minX, maxY - minY) + 1 < kMinSide - 1) return false;
   if (area2 <= 0) return false;
 
   // Convex hull (monotone chain), clockwise on screen like the outline.
@@ -620,6 +645,7 @@ bool Finder::Evaluate(bool inverted, Candidate* out) {
   struct Side {
     PointF a, b, d, out;  // ends, unit direction, outward normal
     double length = 0, cover = 0;
+    std::vector<PointF> along;  // outline pixels on the side
   };
   std::vector<Side> sides(m);
   std::vector<uint8_t> bins;
@@ -639,37 +665,29 @@ bool Finder::Evaluate(bool inverted, Candidate* out) {
       const double t = Dot(r, s.d);
       if (t < 0 || t > s.length) continue;
       bins[static_cast<size_t>(t)] = 1;
+      s.along.push_back(p);
     }
     int32_t hit = 0;
     for (uint8_t b : bins) hit += b;
     s.cover = static_cast<double>(hit) / bins.size();
   }
 
-  // A side's edge points: outline pixels along it, each moved out to where
-  // the grey crosses the middle of its levels.
-  auto sideLine = [&](const Side& s, double from, double to, FitLine* line) {
-    std::vector<PointF> edge;
-    const size_t stride = std::max<size_t>(1, n / 256);
-    for (size_t j = 0; j < n; j += stride) {
-      const PointF p{static_cast<double>(contour_[2 * j]), static_cast<double>(contour_[2 * j + 1])};
-      const PointF r = Sub(p, s.a);
-      if (std::fabs(Dot(r, s.out)) > 1.5) continue;
-      const double t = Dot(r, s.d);
-      if (t < from * s.length || t > to * s.length) continue;
-      double off = 0;
-      if (EdgeAlong(grey_, p, s.out, 2.0, inverted, &off)) edge.push_back(Add(p, Scale(s.out, off)));
+  // A side's line: through the outline pixels along it, half a pixel out to
+  // their outer edge.
+  auto sideLine = [&](const Side& s) {
+    FitLine line{Add(s.a, Scale(s.out, 0.5)), s.d};
+    std::vector<PointF> pts = s.along;
+    if (pts.size() >= 3 && FitRobust(&pts, 1.0, &line)) {
+      if (Dot(line.d, s.d) < 0) line.d = Scale(line.d, -1);
+      line.p = Add(line.p, Scale(s.out, 0.5));
     }
-    if (edge.size() >= 3 && FitRobust(&edge, 1.0, line)) return true;
-    // The hull side itself, half a pixel out to the pixels' outer edge.
-    line->p = Add(s.a, Scale(s.out, 0.5));
-    line->d = s.d;
-    return true;
+    return line;
   };
 
-  // The L: two long sides that the outline follows all along, meeting at
-  // about a right angle, perhaps with a short bevel between them where blur
-  // rounds the corner. Every such corner is a reading to try: blur can make
-  // the timing edges look solid too.
+  // The L: two long sides that the outline follows nearly all along, meeting
+  // at about a right angle, perhaps with a short bevel between them where
+  // blur rounds the corner. Every such corner is a reading to try: blur can
+  // make the timing edges look solid too.
   struct Corner {
     size_t in, out;  // sides into and out of the corner
     double weight;
@@ -696,36 +714,95 @@ bool Finder::Evaluate(bool inverted, Candidate* out) {
   std::sort(corners.begin(), corners.end(), [](const Corner& a, const Corner& b) { return a.weight > b.weight; });
   if (corners.size() > 4) corners.resize(4);
 
+  // Quick looks at a quad in the usual turn before any fitting: a symbol is
+  // partly dark inside, and its two far sides change colour again and again
+  // just inside their edge. The changes along each far side estimate its
+  // module count.
+  const auto fgAt = [&](PointF p) {
+    const int32_t x = static_cast<int32_t>(p.x + 0.5), y = static_cast<int32_t>(p.y + 0.5);
+    return Fg(x, y, inverted);
+  };
+  auto looksLikeSymbol = [&](const Quad& q, int32_t* across, int32_t* down) {
+    Projection proj;
+    if (!proj.Set(q)) return false;
+    int32_t fg = 0;
+    for (int32_t i = 0; i < 8; ++i)
+      for (int32_t j = 0; j < 8; ++j) fg += fgAt(proj.Map(0.1 + 0.8 * i / 7, 0.1 + 0.8 * j / 7));
+    if (fg < 10 || fg > 56) return false;
+    // Along the top (v = 1) and the right (u = 1) sides, a little inside.
+    int32_t changes[2] = {0, 0};
+    for (int32_t side = 0; side < 2; ++side) {
+      const PointF a = side == 0 ? q.p01 : q.p10, b = q.p11;
+      const double len = Length(Sub(b, a));
+      const double other = side == 0 ? Length(Sub(q.p01, q.p00)) : Length(Sub(q.p10, q.p00));
+      const double step = len < 150 ? 0.5 : 1.0;
+      const int32_t samples = static_cast<int32_t>(len / step);
+      for (double inset : {0.7, 1.5, 3.0}) {
+        if (inset > other / 8) break;
+        const double f = inset / other;
+        int32_t count = 0;
+        bool prev = false;
+        for (int32_t k = 0; k <= samples; ++k) {
+          const double t = (k + 0.5) / (samples + 1);
+          const PointF p = side == 0 ? proj.Map(t, 1 - f) : proj.Map(1 - f, t);
+          const bool now = fgAt(p);
+          if (k > 0 && now != prev) ++count;
+          prev = now;
+        }
+        changes[side] = std::max(changes[side], count);
+      }
+    }
+    if (changes[0] < 4 || changes[1] < 4) return false;
+    *across = changes[0] + 1;
+    *down = changes[1] + 1;
+    return true;
+  };
+
   bool found = false;
   Candidate best;
   // Sizes and readings for a quad in the usual turn: the best border fit,
-  // leniently at first (the corners may still be off by a pixel or two), then
-  // strictly after the corners were fitted to the border modules.
-  auto classify = [&](const Quad& q) {
-    if (!PlausibleQuad(q, grey_.width, grey_.height)) return;
+  // leniently on the dark/light map at first (the corners may still be off by
+  // a pixel or two), then strictly on the grey after the corners were fitted
+  // to the border modules.
+  auto classify = [&](const Quad& q, int32_t across, int32_t down) {
     const double bottomLen = (Length(Sub(q.p10, q.p00)) + Length(Sub(q.p11, q.p01))) / 2;
     const double leftLen = (Length(Sub(q.p01, q.p00)) + Length(Sub(q.p11, q.p10))) / 2;
     Candidate c;
     bool any = false;
     for (int32_t reading = 0; reading < 2; ++reading) {
       const Quad rq = reading == 0 ? q : Mirror(q);
-      const double across = reading == 0 ? bottomLen : leftLen, down = reading == 0 ? leftLen : bottomLen;
+      const double acrossLen = reading == 0 ? bottomLen : leftLen, downLen = reading == 0 ? leftLen : bottomLen;
+      const int32_t cols = reading == 0 ? across : down, rows = reading == 0 ? down : across;
+      Projection proj;
+      if (!proj.Set(rq)) continue;
       for (const SymbolSize& s : kSymbolSizes) {
-        const double px = across / s.cols, py = down / s.rows;
+        const double px = acrossLen / s.cols, py = downLen / s.rows;
         if (px < 0.8 || py < 0.8 || px / py > 1.6 || py / px > 1.6) continue;
-        const BorderFit f = FitBorder(grey_, bin_, rq, s, inverted);
-        if (f.left < kMinLegFit - 0.1 || f.bottom < kMinLegFit - 0.1 || f.top < kMinTimingFit - 0.15 ||
-            f.right < kMinTimingFit - 0.15 || f.total < kMinTotalFit - 0.1) {
+        // Blur can hide changes, a spot can add one: the counts are a guide.
+        if (std::abs(s.cols - cols) > std::max(3, s.cols / 3) || std::abs(s.rows - rows) > std::max(3, s.rows / 3))
           continue;
-        }
+        int32_t hit = 0, total = 0, top = 0, right = 0;
+        auto test = [&](int32_t r, int32_t col, bool want) {
+          ++total;
+          const bool ok = fgAt(proj.Module(r, col, s.rows, s.cols)) == want;
+          hit += ok;
+          return ok;
+        };
+        for (int32_t r = 0; r < s.rows; ++r) test(r, 0, true);
+        for (int32_t col = 1; col < s.cols; ++col) test(s.rows - 1, col, true);
+        if (hit < (kMinLegFit - 0.1) * total) continue;
+        for (int32_t col = 1; col < s.cols; ++col) top += test(0, col, col % 2 == 0);
+        for (int32_t r = 1; r < s.rows - 1; ++r) right += test(r, s.cols - 1, (s.rows - 1 - r) % 2 == 0);
+        if (top < (kMinTimingFit - 0.15) * (s.cols - 1) || right < (kMinTimingFit - 0.15) * (s.rows - 2)) continue;
+        const double score = static_cast<double>(hit) / total;
         // A square's border reads the same both ways round: the first reading
         // stands, and the decoder tries the other when it fails.
-        if (any && f.total <= c.score) continue;
+        if (score < kMinTotalFit - 0.1 || (any && score <= c.score)) continue;
         any = true;
         c.quad = rq;
         c.size = &s;
         c.mirrored = reading == 1;
-        c.score = f.total;
+        c.score = score;
       }
     }
     if (!any) return;
@@ -750,6 +827,10 @@ bool Finder::Evaluate(bool inverted, Candidate* out) {
     best.onLevel = f.onLevel;
     best.offLevel = f.offLevel;
   };
+  auto tryQuad = [&](const Quad& q) {
+    int32_t across = 0, down = 0;
+    if (PlausibleQuad(q, grey_.width, grey_.height) && looksLikeSymbol(q, &across, &down)) classify(q, across, down);
+  };
   // The usual turn: the bottom leg to the left leg is counter-clockwise as
   // printed (negative in y-down coordinates).
   auto usualTurn = [](PointF p00, PointF pb, PointF p11, PointF pa) {
@@ -758,9 +839,7 @@ bool Finder::Evaluate(bool inverted, Candidate* out) {
   for (const Corner& c : corners) {
     const Side& legA = sides[c.in];
     const Side& legB = sides[c.out];
-    FitLine la, lb;
-    sideLine(legA, 0.1, 0.9, &la);
-    sideLine(legB, 0.1, 0.9, &lb);
+    const FitLine la = sideLine(legA), lb = sideLine(legB);
     PointF p00;
     if (!Intersect(la, lb, &p00)) continue;
     // The legs' far ends: the hull's vertices there, on the fitted lines and
@@ -793,51 +872,43 @@ bool Finder::Evaluate(bool inverted, Candidate* out) {
       }
     }
     if (sc != m && sa != m && sc != sa) {
-      FitLine lc, lac;
-      sideLine(sides[sc], 0.0, 1.0, &lc);
-      sideLine(sides[sa], 0.0, 1.0, &lac);
+      const FitLine lc = sideLine(sides[sc]), lac = sideLine(sides[sa]);
       PointF qb, qa, q11;
-      if (Intersect(lb, lc, &qb) && Intersect(la, lac, &qa) && Intersect(lc, lac, &q11)) {
-        const Quad q = usualTurn(p00, qb, q11, qa);
-        if (ConvexQuad(q)) classify(q);
-      }
+      if (Intersect(lb, lc, &qb) && Intersect(la, lac, &qa) && Intersect(lc, lac, &q11))
+        tryQuad(usualTurn(p00, qb, q11, qa));
     }
+    if (found) continue;
     // The timing modules need not hang together with the L: the sides across
     // are then looked for from the legs' ends, starting from the
     // parallelogram the legs span.
-    if (!found) {
-      const PointF g11 = Sub(Add(pa, pb), p00);
-      FitLine across[2];  // through pa (parallel to leg B) and through pb (parallel to leg A)
-      bool ok = true;
-      for (int32_t k = 0; ok && k < 2; ++k) {
-        const PointF from = k == 0 ? pa : pb;
-        const PointF dir = Sub(g11, from);
-        const double len = Length(dir);
-        const PointF d = Unit(dir);
-        PointF outward{-d.y, d.x};
-        if (Dot(outward, Sub(from, p00)) < 0) outward = Scale(outward, -1);
-        const double reach = std::max(3.0, 0.15 * Length(Sub(from, p00)));
-        std::vector<PointF> edge;
-        const int32_t steps = std::clamp(static_cast<int32_t>(len / 1.5), 8, 200);
-        for (int32_t i = 0; i <= steps; ++i) {
-          const double t = len * (0.05 + 0.9 * i / steps);
-          const PointF a = Add(from, Scale(d, t));
-          double off = 0;
-          if (EdgeAlong(grey_, a, outward, reach, inverted, &off)) edge.push_back(Add(a, Scale(outward, off)));
-        }
-        ok = edge.size() >= 6 && FitOuterEnvelope(edge, outward, &across[k]);
+    const PointF g11 = Sub(Add(pa, pb), p00);
+    const Quad guess = usualTurn(p00, pb, g11, pa);
+    int32_t across = 0, down = 0;
+    if (!PlausibleQuad(guess, grey_.width, grey_.height) || !looksLikeSymbol(guess, &across, &down)) continue;
+    FitLine far[2];  // through pa (parallel to leg B) and through pb (parallel to leg A)
+    bool ok = true;
+    for (int32_t k = 0; ok && k < 2; ++k) {
+      const PointF from = k == 0 ? pa : pb;
+      const PointF dir = Sub(g11, from);
+      const double len = Length(dir);
+      const PointF d = Unit(dir);
+      PointF outward{-d.y, d.x};
+      if (Dot(outward, Sub(from, p00)) < 0) outward = Scale(outward, -1);
+      const double reach = std::max(3.0, 0.15 * Length(Sub(from, p00)));
+      std::vector<PointF> edge;
+      const int32_t steps = std::clamp(static_cast<int32_t>(len / 1.5), 8, 200);
+      for (int32_t i = 0; i <= steps; ++i) {
+        const double t = len * (0.05 + 0.9 * i / steps);
+        const PointF a = Add(from, Scale(d, t));
+        double off = 0;
+        if (EdgeAlong(grey_, a, outward, reach, inverted, &off)) edge.push_back(Add(a, Scale(outward, off)));
       }
-      PointF qa, qb, q11;
-      if (ok && Intersect(la, across[0], &qa) && Intersect(lb, across[1], &qb) &&
-          Intersect(across[0], across[1], &q11)) {
-        const Quad q = usualTurn(p00, qb, q11, qa);
-        if (ConvexQuad(q)) classify(q);
-      }
-      if (!found) {
-        const Quad q = usualTurn(p00, pb, g11, pa);
-        if (ConvexQuad(q)) classify(q);
-      }
+      ok = edge.size() >= 6 && FitOuterEnvelope(edge, outward, &far[k]);
     }
+    PointF qa, qb, q11;
+    if (ok && Intersect(la, far[0], &qa) && Intersect(lb, far[1], &qb) && Intersect(far[0], far[1], &q11))
+      tryQuad(usualTurn(p00, qb, q11, qa));
+    if (!found) classify(guess, across, down);
   }
   if (!found) return false;
   if (best.size->rows == best.size->cols) {

@@ -92,8 +92,9 @@ struct FinderStats {
 
 class Finder {
  public:
-  // The picture and its binarization must outlive the finder.
-  Finder(const GreyImage& grey, const Binarized& bin);
+  // The picture, its binarization and the visited map's storage (any
+  // vector; it is resized and cleared) must outlive the finder.
+  Finder(const GreyImage& grey, const Binarized& bin, std::vector<uint8_t>* visited);
   // The next candidate in scan order; false when the scan is through or the
   // deadline has passed (checked between scan lines).
   bool Next(Candidate* out, const Deadline& deadline);
@@ -116,7 +117,7 @@ class Finder {
 
   const GreyImage& grey_;
   const Binarized& bin_;
-  std::vector<uint8_t> visited_;  // bit 0: dark outlines, bit 1: light outlines
+  std::vector<uint8_t>& visited_;  // bit 0: dark outlines, bit 1: light outlines
   std::vector<Line> lines_;
   int32_t line_ = 0;
   int32_t pos_ = 1;

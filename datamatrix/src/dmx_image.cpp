@@ -50,8 +50,9 @@ void FillMargin(int32_t w, int32_t h, GreyImage* g) {
   const std::vector<uint8_t> left = band(h, dw, [&](int32_t y, int32_t d) { return at(d, y); });
   const std::vector<uint8_t> right = band(h, dw, [&](int32_t y, int32_t d) { return at(w - 1 - d, y); });
   for (int32_t y = -kMargin; y < h + kMargin; ++y) {
+    const bool inside = y >= 0 && y < h;
     for (int32_t x = -kMargin; x < w + kMargin; ++x) {
-      if (x >= 0 && x < w && y >= 0 && y < h) continue;
+      if (inside && x == 0) x = w;  // the picture's own pixels
       const int32_t xc = std::clamp(x, 0, w - 1), yc = std::clamp(y, 0, h - 1);
       uint8_t v;
       if (y < 0) v = top[xc];
