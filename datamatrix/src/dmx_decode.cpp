@@ -1,11 +1,12 @@
 // One decode: the working picture, the finder's candidates in scan order, and
-// for each the Data Matrix library's sampling and correction from the
-// finder's corners (a few sub-pixel corner offsets, the mirror reading of a
-// square), then our own sampling, placement and correction. Sizes the library
-// has no table for, or reads wrongly (the rectangular extensions, 144 x 144),
-// go straight to our own. The library's exhaustive region search is the last
-// resort, around the candidates that did not decode and, when asked, over
-// the whole area for the rest of the time limit.
+// for each our own sampling, placement and correction from the finder's
+// corners (a fraction of the library's cost), then the Data Matrix library's
+// sampling and correction from the same corners with a few sub-pixel corner
+// offsets, and the mirror reading of a square. Sizes the library has no table
+// for, or reads wrongly (the rectangular extensions, 144 x 144), are read by
+// our own alone, at the same corner offsets. The library's exhaustive region
+// search is the last resort, around the candidates that did not decode and,
+// when asked, over the whole area for the rest of the time limit.
 #include <dmtx.h>
 
 #include <algorithm>
@@ -13,12 +14,6 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
-#ifdef DMX_DEBUG
-#include <cstdio>
-#define DBG(...) std::fprintf(stderr, __VA_ARGS__)
-#else
-#define DBG(...)
-#endif
 
 #include "datamatrix/src/dmx_codewords.h"
 #include "datamatrix/src/dmx_finder.h"
@@ -39,6 +34,9 @@ constexpr int32_t kMaxCandidates = 24;
 // regions it may offer there.
 constexpr size_t kMaxSearchBoxes = 3;
 constexpr int32_t kMaxRegionsPerBox = 3;
+// The search of one box stops after this long: the library tests every
+// pixel, about 2 ms per 1000 pixels.
+constexpr auto kMaxBoxSearch = std::chrono::milliseconds(30);
 
 // Corner offsets tried from the finder's corners: the corners themselves,
 // the quad half a pixel larger and smaller, and shifted by half a pixel.
@@ -103,7 +101,6 @@ class Session {
 
   // 0 read; -2 the symbol's codewords hold no valid message; -1 nothing read.
   int32_t TryCandidate(const Candidate& c, Read* out) {
-    int32_t status = -1;
     const int32_t readings = c.ambiguous ? 2 : 1;
     for (int32_t reading = 0; reading < readings; ++reading) {
       const Quad base = reading == 0 ? c.quad : MirrorQuad(c.quad);
@@ -112,7 +109,6 @@ class Session {
       // Our own sampling costs a fraction of the library's: it goes first.
       if (library) {
         const int32_t st = OwnDecode(base, size, c.inverted, &out->message);
-        DBG("own %dx%d: %d\n", size.rows, size.cols, st);
         if (st == 0) {
           out->quad = base;
           out->size = &size;
@@ -121,11 +117,10 @@ class Session {
         if (st != -1) return st;
       }
       for (const CornerOffset& o : kCornerOffsets) {
-        if (deadline_.Passed()) return status;
+        if (deadline_.Passed()) return -1;
         const Quad q = Offset(base, o);
         const int32_t st = library ? LibraryDecode(q, size, c.inverted, c.onLevel, c.offLevel, &out->message)
                                    : OwnDecode(q, size, c.inverted, &out->message);
-        DBG("try %dx%d reading %d offset %.1f,%.1f,%.1f lib %d: %d\n", size.rows, size.cols, reading, o.dx, o.dy, o.grow, library, st);
         if (st == -1) continue;
         if (st == 0) {
           out->quad = q;
@@ -135,14 +130,14 @@ class Session {
         return st;
       }
     }
-    return status;
+    return -1;
   }
 
   // The library's region search over a box of the working picture (null: all
   // of it) until a region reads, maxRegions regions were offered or the
-  // deadline passes. 0 read; -2 a region whose codewords hold no valid
-  // message; -1 nothing.
-  int32_t SearchRegions(const DibRect* box, int32_t maxRegions, Read* out) {
+  // deadline (the decode's or an earlier one) passes. 0 read; -2 a region
+  // whose codewords hold no valid message; -1 nothing.
+  int32_t SearchRegions(const DibRect* box, int32_t maxRegions, const Deadline& until, Read* out) {
     DmtxDecode* dec = Decoder(false);
     if (!dec) return -1;
     const int32_t W = grey_->width, H = grey_->height;
@@ -159,7 +154,7 @@ class Session {
     dmtxDecodeSetProp(dec, DmtxPropYmax, H - 1 - r.top);
     int32_t status = -1;
     for (int32_t i = 0; i < maxRegions; ++i) {
-      const auto left = deadline_.at - std::chrono::steady_clock::now();
+      const auto left = std::min(deadline_.at, until.at) - std::chrono::steady_clock::now();
       const long ms = static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(left).count());
       if (ms <= 0) break;
       DmtxTime timeout = dmtxTimeAdd(dmtxTimeNow(), ms);
@@ -239,10 +234,6 @@ class Session {
     msg.p = dmtxDecodeMatrixRegion(dec, &reg, DmtxUndefined);
     // The library hands out symbols it could not correct: only code words count.
     if (!msg.p || !CodewordsConsistent(size, msg.p->code, msg.p->codeSize)) return -1;
-#ifdef DMX_DEBUG
-    for (int32_t i = 0; i < size.dataWords; ++i) DBG("%d ", msg.p->code[i]);
-    DBG("\n");
-#endif
     return InterpretCodewords(msg.p->code, static_cast<size_t>(size.dataWords), message) == 0 ? 0 : -2;
   }
 
@@ -365,12 +356,14 @@ int32_t COvoDmtx::Decode(CDataMatCtrl* reader, DibImage image, char* text, int32
       DibRect box = failed[i].box;
       const int32_t mx = (box.right - box.left) / 4 + 2, my = (box.bottom - box.top) / 4 + 2;
       box = DibRect{box.left - mx, box.top - my, box.right + mx, box.bottom + my};
-      const int32_t st = session.SearchRegions(&box, kMaxRegionsPerBox, &read);
+      Deadline boxLimit;
+      boxLimit.at = std::chrono::steady_clock::now() + kMaxBoxSearch;
+      const int32_t st = session.SearchRegions(&box, kMaxRegionsPerBox, boxLimit, &read);
       if (st == 0) done = true;
     }
   }
   if (!done && reader->fullSearch.load(std::memory_order_relaxed) != 0 && !deadline.Passed()) {
-    const int32_t st = session.SearchRegions(nullptr, INT_MAX, &read);
+    const int32_t st = session.SearchRegions(nullptr, INT_MAX, deadline, &read);
     if (st == 0) done = true;
     else if (st == -2) status = -2;
   }

@@ -2,12 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#ifdef DMX_DEBUG
-#include <cstdio>
-#define DBG(...) std::fprintf(stderr, __VA_ARGS__)
-#else
-#define DBG(...)
-#endif
 
 namespace vantrel::dmx {
 
@@ -588,7 +582,6 @@ bool Finder::Evaluate(bool inverted, Candidate* out) {
   for (size_t i = 0; i < hull.size(); ++i) hullArea2 += Cross(hull[i], hull[(i + 1) % hull.size()]);
   // The outline of a symbol fills most of its hull; stray shapes and
   // labyrinths of texture do not.
-  DBG("contour n=%zu box %d..%d %d..%d area %.0f hull %.0f\n", n, minX, maxX, minY, maxY, area2 / 2, hullArea2 / 2);
   if (hullArea2 <= 0 || area2 < 0.25 * hullArea2) return false;
 
   // The hull's long sides: Douglas-Peucker on the closed polygon, split at the
@@ -636,9 +629,6 @@ bool Finder::Evaluate(bool inverted, Candidate* out) {
     }
   }
   const size_t m = poly.size();
-  DBG("  poly %zu:", m);
-  for (const PointF& p : poly) DBG(" (%.0f,%.0f)", p.x, p.y);
-  DBG("\n");
   if (m < 3 || m > kMaxHullSides) return false;
 
   // Each side: its length and how much of it the outline runs along.
@@ -649,6 +639,7 @@ bool Finder::Evaluate(bool inverted, Candidate* out) {
   };
   std::vector<Side> sides(m);
   std::vector<uint8_t> bins;
+  std::vector<PointF> near;
   for (size_t i = 0; i < m; ++i) {
     Side& s = sides[i];
     s.a = poly[i];
@@ -657,19 +648,46 @@ bool Finder::Evaluate(bool inverted, Candidate* out) {
     s.d = Unit(Sub(s.b, s.a));
     s.out = PointF{s.d.y, -s.d.x};
     if (s.length < kMinSide - 1) continue;
-    bins.assign(static_cast<size_t>(s.length) + 1, 0);
+    // The outline pixels near the hull side. Where few of them lie on it, a
+    // speck on the edge may have tilted the hull side away from the edge:
+    // the line through them decides then.
+    near.clear();
     for (size_t j = 0; j < n; ++j) {
       const PointF p{static_cast<double>(contour_[2 * j]), static_cast<double>(contour_[2 * j + 1])};
       const PointF r = Sub(p, s.a);
-      if (std::fabs(Dot(r, s.out)) > 1.2) continue;
       const double t = Dot(r, s.d);
-      if (t < 0 || t > s.length) continue;
-      bins[static_cast<size_t>(t)] = 1;
-      s.along.push_back(p);
+      if (t < 0 || t > s.length || std::fabs(Dot(r, s.out)) > 3.0) continue;
+      near.push_back(p);
     }
-    int32_t hit = 0;
-    for (uint8_t b : bins) hit += b;
-    s.cover = static_cast<double>(hit) / bins.size();
+    auto cover = [&](const FitLine& line) {
+      const PointF out{line.d.y, -line.d.x};
+      bins.assign(static_cast<size_t>(s.length) + 1, 0);
+      s.along.clear();
+      for (const PointF& p : near) {
+        if (std::fabs(Dot(Sub(p, line.p), out)) > 1.2) continue;
+        const double t = Dot(Sub(p, s.a), s.d);
+        bins[static_cast<size_t>(std::clamp(t, 0.0, s.length))] = 1;
+        s.along.push_back(p);
+      }
+      int32_t hit = 0;
+      for (uint8_t b : bins) hit += b;
+      return static_cast<double>(hit) / bins.size();
+    };
+    s.cover = cover(FitLine{s.a, s.d});
+    if (s.cover >= 0.35 && s.cover < 0.7 && near.size() >= 3) {
+      std::vector<PointF> pts = near;
+      FitLine line;
+      if (FitRobust(&pts, 1.0, &line)) {
+        if (Dot(line.d, s.d) < 0) line.d = Scale(line.d, -1);
+        const std::vector<PointF> before = s.along;
+        const double c = cover(line);
+        if (c > s.cover) {
+          s.cover = c;
+        } else {
+          s.along = before;
+        }
+      }
+    }
   }
 
   // A side's line: through the outline pixels along it, half a pixel out to
@@ -708,7 +726,6 @@ bool Finder::Evaluate(bool inverted, Candidate* out) {
       corners.push_back(Corner{i, (i + gap) % m, a.length * a.cover + b.length * b.cover});
     }
   }
-  for (const Side& sd : sides) DBG("  side len %.1f cover %.2f\n", sd.length, sd.cover);
   if (corners.empty()) return false;
   ++stats_.legs;
   std::sort(corners.begin(), corners.end(), [](const Corner& a, const Corner& b) { return a.weight > b.weight; });

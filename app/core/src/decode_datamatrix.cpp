@@ -44,6 +44,7 @@ int32_t DecodeDataMatrix(DibImage picture, const SettingsRecord& settings, Overl
     if (settings.DmxThreshold >= 0 && settings.DmxThreshold <= 255) {
       OvoDmxSetThreshold(settings.DmxThreshold);
     }
+    OvoDmxSetFullSearch(settings.DmxFullSearch == 1 ? 1 : 0);
   }
 
   // The sharpened copy is for the reader only; the picture the preview shows
