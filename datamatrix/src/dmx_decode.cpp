@@ -325,7 +325,8 @@ int32_t COvoDmtx::Decode(CDataMatCtrl* reader, DibImage image, char* text, int32
 
   // Large frames: symbols big enough to be seen at half size are found at a
   // quarter of the work; their corners are fitted again at full size.
-  if (rect.right - rect.left + 1 >= kHalfSizeFrom && !deadline.Passed()) {
+  const bool halved = rect.right - rect.left + 1 >= kHalfSizeFrom;
+  if (halved) {
     GreyImage& half = ws.half;
     Binarized& bin = ws.halfBin;
     if (HalveGrey(grey, &half) && Binarize(half, &bin)) {
@@ -341,7 +342,7 @@ int32_t COvoDmtx::Decode(CDataMatCtrl* reader, DibImage image, char* text, int32
       }
     }
   }
-  if (!done && !deadline.Passed()) {
+  if (!done && (!halved || !deadline.Passed())) {
     Binarized& bin = ws.bin;
     if (Binarize(grey, &bin)) {
       Finder finder(grey, bin, &ws.visited);

@@ -514,7 +514,9 @@ bool Finder::Trace(int32_t sx, int32_t sy, int32_t backDir, bool inverted) {
 
 bool Finder::Next(Candidate* out, const Deadline& deadline) {
   while (line_ < static_cast<int32_t>(lines_.size())) {
-    if (pos_ == 1 && deadline.Passed()) return false;
+    // The middle row is always searched: a limit shorter than making the
+    // working picture still reads a symbol that lies there.
+    if (pos_ == 1 && line_ > 0 && deadline.Passed()) return false;
     const Line l = lines_[line_];
     const int32_t length = l.vertical ? grey_.height : grey_.width;
     for (; pos_ < length; ++pos_) {

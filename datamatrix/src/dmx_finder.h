@@ -96,7 +96,7 @@ class Finder {
   // vector; it is resized and cleared) must outlive the finder.
   Finder(const GreyImage& grey, const Binarized& bin, std::vector<uint8_t>* visited);
   // The next candidate in scan order; false when the scan is through or the
-  // deadline has passed (checked between scan lines).
+  // deadline has passed (checked between scan lines, after the first).
   bool Next(Candidate* out, const Deadline& deadline);
   // Work done so far.
   const FinderStats& Stats() const { return stats_; }

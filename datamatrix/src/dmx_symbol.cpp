@@ -55,6 +55,9 @@ class Placement {
       col += ncol_;
       row += 4 - ((ncol_ + 4) % 8);
     }
+    // Some rectangular extensions (24 mapping rows, 36 or 44 columns) wrap
+    // past the last row here.
+    if (row >= nrow_) row -= nrow_;
     if (row < 0 || row >= nrow_ || col < 0 || col >= ncol_) return;  // never for valid sizes
     cell_[static_cast<size_t>(row) * ncol_ + col] = chr * 8 + bit;
   }
