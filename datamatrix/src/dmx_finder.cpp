@@ -89,9 +89,8 @@ bool Intersect(const FitLine& a, const FitLine& b, PointF* out) {
 bool EdgeAlong(const GreyImage& grey, PointF p, PointF n, double reach, bool inverted, double* s) {
   constexpr int32_t kMaxSamples = 128;
   double v[kMaxSamples];
-  const double step = std::clamp(reach / 8, 0.25, 0.5);
-  int32_t count = static_cast<int32_t>(2 * reach / step) + 1;
-  count = std::min(count, kMaxSamples);
+  const double step = std::max(std::clamp(reach / 8, 0.25, 0.5), 2 * reach / (kMaxSamples - 1));
+  const int32_t count = std::min(static_cast<int32_t>(2 * reach / step) + 1, kMaxSamples);
   double lo = 255, hi = 0;
   for (int32_t i = 0; i < count; ++i) {
     const double t = reach - i * step;
@@ -661,22 +660,27 @@ bool Finder::Evaluate(bool inverted, Candidate* out) {
       if (t < 0 || t > s.length || std::fabs(Dot(r, s.out)) > 3.0) continue;
       near.push_back(p);
     }
+    // Bins of 1.5 pixels: along a slanted edge neighbouring outline pixels
+    // lie up to 1.41 pixels apart.
+    constexpr double kBin = 1.5;
     auto cover = [&](const FitLine& line) {
       const PointF out{line.d.y, -line.d.x};
-      bins.assign(static_cast<size_t>(s.length) + 1, 0);
+      bins.assign(static_cast<size_t>(s.length / kBin) + 1, 0);
       s.along.clear();
       for (const PointF& p : near) {
         if (std::fabs(Dot(Sub(p, line.p), out)) > 1.2) continue;
         const double t = Dot(Sub(p, s.a), s.d);
-        bins[static_cast<size_t>(std::clamp(t, 0.0, s.length))] = 1;
+        bins[static_cast<size_t>(std::clamp(t, 0.0, s.length) / kBin)] = 1;
         s.along.push_back(p);
       }
+      // The middle of the side: blur rounds its ends.
+      const size_t from = bins.size() / 10, to = bins.size() - bins.size() / 10;
       int32_t hit = 0;
-      for (uint8_t b : bins) hit += b;
-      return static_cast<double>(hit) / bins.size();
+      for (size_t k = from; k < to; ++k) hit += bins[k];
+      return static_cast<double>(hit) / static_cast<double>(to - from);
     };
     s.cover = cover(FitLine{s.a, s.d});
-    if (s.cover >= 0.35 && s.cover < 0.7 && near.size() >= 3) {
+    if (s.cover >= 0.15 && s.cover < 0.7 && near.size() >= 3) {
       std::vector<PointF> pts = near;
       FitLine line;
       if (FitRobust(&pts, 1.0, &line)) {
@@ -759,14 +763,24 @@ bool Finder::Evaluate(bool inverted, Candidate* out) {
       for (double inset : {0.7, 1.5, 3.0}) {
         if (inset > other / 8) break;
         const double f = inset / other;
-        int32_t count = 0;
-        bool prev = false;
+        // A change counts once it holds for a pixel: the steps of a slanted
+        // edge must not count.
+        const int32_t hold = step < 1.0 ? 2 : 1;
+        int32_t count = 0, run = 0;
+        bool state = false;
         for (int32_t k = 0; k <= samples; ++k) {
           const double t = (k + 0.5) / (samples + 1);
           const PointF p = side == 0 ? proj.Map(t, 1 - f) : proj.Map(1 - f, t);
           const bool now = fgAt(p);
-          if (k > 0 && now != prev) ++count;
-          prev = now;
+          if (k == 0) {
+            state = now;
+          } else if (now == state) {
+            run = 0;
+          } else if (++run >= hold) {
+            state = now;
+            run = 0;
+            ++count;
+          }
         }
         changes[side] = std::max(changes[side], count);
       }
@@ -890,11 +904,49 @@ bool Finder::Evaluate(bool inverted, Candidate* out) {
         break;
       }
     }
+    // The sides across, fitted anew to the outer edges of the dark modules
+    // along them, starting from the lines through pa and pb to a guess of the
+    // fourth corner.
+    auto farSides = [&](PointF fa, PointF fb, PointF g11, Quad* q) {
+      FitLine far[2];  // through fa (across leg B's end) and through fb (across leg A's end)
+      for (int32_t k = 0; k < 2; ++k) {
+        const PointF from = k == 0 ? fa : fb;
+        const PointF dir = Sub(g11, from);
+        const double len = Length(dir);
+        const PointF d = Unit(dir);
+        PointF outward{-d.y, d.x};
+        if (Dot(outward, Sub(from, p00)) < 0) outward = Scale(outward, -1);
+        const double reach = std::max(3.0, 0.15 * Length(Sub(from, p00)));
+        std::vector<PointF> edge;
+        const int32_t steps = std::clamp(static_cast<int32_t>(len / 1.5), 8, 200);
+        for (int32_t i = 0; i <= steps; ++i) {
+          const double t = len * (0.05 + 0.9 * i / steps);
+          const PointF a = Add(from, Scale(d, t));
+          double off = 0;
+          if (EdgeAlong(grey_, a, outward, reach, inverted, &off)) edge.push_back(Add(a, Scale(outward, off)));
+        }
+        if (edge.size() < 6 || !FitOuterEnvelope(edge, outward, &far[k])) return false;
+      }
+      PointF qa, qb, q11;
+      if (!Intersect(la, far[0], &qa) || !Intersect(lb, far[1], &qb) || !Intersect(far[0], far[1], &q11)) return false;
+      *q = usualTurn(p00, qb, q11, qa);
+      return true;
+    };
+    int32_t across = 0, down = 0;
     if (sc != m && sa != m && sc != sa) {
       const FitLine lc = sideLine(sides[sc]), lac = sideLine(sides[sa]);
       PointF qb, qa, q11;
-      if (Intersect(lb, lc, &qb) && Intersect(la, lac, &qa) && Intersect(lc, lac, &q11))
-        tryQuad(usualTurn(p00, qb, q11, qa));
+      if (Intersect(lb, lc, &qb) && Intersect(la, lac, &qa) && Intersect(lc, lac, &q11)) {
+        const Quad hullQuad = usualTurn(p00, qb, q11, qa);
+        if (PlausibleQuad(hullQuad, grey_.width, grey_.height) && looksLikeSymbol(hullQuad, &across, &down)) {
+          classify(hullQuad, across, down);
+          // The hull's far sides can be tilted by a module or two where
+          // timing modules hang together with data modules.
+          Quad q;
+          if (!found && farSides(qa, qb, q11, &q)) tryQuad(q);
+          if (found) continue;
+        }
+      }
     }
     if (found) continue;
     // The timing modules need not hang together with the L: the sides across
@@ -902,31 +954,9 @@ bool Finder::Evaluate(bool inverted, Candidate* out) {
     // parallelogram the legs span.
     const PointF g11 = Sub(Add(pa, pb), p00);
     const Quad guess = usualTurn(p00, pb, g11, pa);
-    int32_t across = 0, down = 0;
     if (!PlausibleQuad(guess, grey_.width, grey_.height) || !looksLikeSymbol(guess, &across, &down)) continue;
-    FitLine far[2];  // through pa (parallel to leg B) and through pb (parallel to leg A)
-    bool ok = true;
-    for (int32_t k = 0; ok && k < 2; ++k) {
-      const PointF from = k == 0 ? pa : pb;
-      const PointF dir = Sub(g11, from);
-      const double len = Length(dir);
-      const PointF d = Unit(dir);
-      PointF outward{-d.y, d.x};
-      if (Dot(outward, Sub(from, p00)) < 0) outward = Scale(outward, -1);
-      const double reach = std::max(3.0, 0.15 * Length(Sub(from, p00)));
-      std::vector<PointF> edge;
-      const int32_t steps = std::clamp(static_cast<int32_t>(len / 1.5), 8, 200);
-      for (int32_t i = 0; i <= steps; ++i) {
-        const double t = len * (0.05 + 0.9 * i / steps);
-        const PointF a = Add(from, Scale(d, t));
-        double off = 0;
-        if (EdgeAlong(grey_, a, outward, reach, inverted, &off)) edge.push_back(Add(a, Scale(outward, off)));
-      }
-      ok = edge.size() >= 6 && FitOuterEnvelope(edge, outward, &far[k]);
-    }
-    PointF qa, qb, q11;
-    if (ok && Intersect(la, far[0], &qa) && Intersect(lb, far[1], &qb) && Intersect(far[0], far[1], &q11))
-      tryQuad(usualTurn(p00, qb, q11, qa));
+    Quad q;
+    if (farSides(pa, pb, g11, &q)) tryQuad(q);
     if (!found) classify(guess, across, down);
   }
   if (!found) return false;
