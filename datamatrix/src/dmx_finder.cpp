@@ -869,6 +869,9 @@ bool Finder::Evaluate(bool inverted, Candidate* out) {
   auto usualTurn = [](PointF p00, PointF pb, PointF p11, PointF pa) {
     return Cross(Sub(pb, p00), Sub(pa, p00)) > 0 ? Quad{p00, pa, p11, pb} : Quad{p00, pb, p11, pa};
   };
+  // Fitting the far sides anew is the finder's dearest step: twice per
+  // outline at most (a box of solid sides has four corners to offer).
+  int32_t refits = 2;
   for (const Corner& c : corners) {
     const Side& legA = sides[c.in];
     const Side& legB = sides[c.out];
@@ -884,6 +887,16 @@ bool Finder::Evaluate(bool inverted, Candidate* out) {
     };
     const PointF pa = farEnd(la, legA.a), pb = farEnd(lb, legB.b);
     if (std::min(Length(Sub(pa, p00)), Length(Sub(pb, p00))) < kMinSide - 1) continue;
+    // Solid just inside both legs: worth fitting the far sides anew when the
+    // first quads do not fit (the fitting is the finder's dearest step).
+    bool legs = true;
+    for (const PointF& end : {pa, pb}) {
+      const PointF other = Length(Sub(end, pa)) < 1e-9 ? pb : pa;
+      const PointF d = Sub(end, p00), inward = Scale(Unit(Sub(other, p00)), 0.6);
+      int32_t solidCount = 0;
+      for (int32_t k = 1; k <= 16; ++k) solidCount += fgAt(Add(Add(p00, Scale(d, (k - 0.5) / 16)), inward));
+      legs = legs && solidCount >= 12;
+    }
 
     // The sides across from the legs, when the outline runs round them: the
     // first long hull side after leg B and the last long one before leg A.
@@ -908,6 +921,7 @@ bool Finder::Evaluate(bool inverted, Candidate* out) {
     // along them, starting from the lines through pa and pb to a guess of the
     // fourth corner.
     auto farSides = [&](PointF fa, PointF fb, PointF g11, Quad* q) {
+      if (refits-- <= 0) return false;
       FitLine far[2];  // through fa (across leg B's end) and through fb (across leg A's end)
       for (int32_t k = 0; k < 2; ++k) {
         const PointF from = k == 0 ? fa : fb;
@@ -918,7 +932,7 @@ bool Finder::Evaluate(bool inverted, Candidate* out) {
         if (Dot(outward, Sub(from, p00)) < 0) outward = Scale(outward, -1);
         const double reach = std::max(3.0, 0.15 * Length(Sub(from, p00)));
         std::vector<PointF> edge;
-        const int32_t steps = std::clamp(static_cast<int32_t>(len / 1.5), 8, 200);
+        const int32_t steps = std::clamp(static_cast<int32_t>(len / 2), 8, 120);
         for (int32_t i = 0; i <= steps; ++i) {
           const double t = len * (0.05 + 0.9 * i / steps);
           const PointF a = Add(from, Scale(d, t));
@@ -943,7 +957,7 @@ bool Finder::Evaluate(bool inverted, Candidate* out) {
           // The hull's far sides can be tilted by a module or two where
           // timing modules hang together with data modules.
           Quad q;
-          if (!found && farSides(qa, qb, q11, &q)) tryQuad(q);
+          if (!found && legs && farSides(qa, qb, q11, &q)) tryQuad(q);
           if (found) continue;
         }
       }
@@ -955,9 +969,9 @@ bool Finder::Evaluate(bool inverted, Candidate* out) {
     const PointF g11 = Sub(Add(pa, pb), p00);
     const Quad guess = usualTurn(p00, pb, g11, pa);
     if (!PlausibleQuad(guess, grey_.width, grey_.height) || !looksLikeSymbol(guess, &across, &down)) continue;
+    classify(guess, across, down);
     Quad q;
-    if (farSides(pa, pb, g11, &q)) tryQuad(q);
-    if (!found) classify(guess, across, down);
+    if (!found && legs && farSides(pa, pb, g11, &q)) tryQuad(q);
   }
   if (!found) return false;
   if (best.size->rows == best.size->cols) {
