@@ -1,6 +1,7 @@
 #include "datamatrix/src/dmx_finder.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 
 namespace vantrel::dmx {
@@ -558,11 +559,24 @@ bool Finder::Evaluate(bool inverted, Candidate* out) {
   if (std::min(maxX - minX, maxY - minY) + 1 < kMinSide - 1) return false;
   if (area2 <= 0) return false;
 
-  // Convex hull (monotone chain), clockwise on screen like the outline.
-  std::vector<std::pair<int32_t, int32_t>> pts(n);
-  for (size_t i = 0; i < n; ++i) pts[i] = {contour_[2 * i], contour_[2 * i + 1]};
-  std::sort(pts.begin(), pts.end());
-  pts.erase(std::unique(pts.begin(), pts.end()), pts.end());
+  // Convex hull (monotone chain), clockwise on screen like the outline. Only
+  // the top and bottom outline pixel of each column can be on it, and taken
+  // column by column they come sorted.
+  const int32_t columns = maxX - minX + 1;
+  colTop_.assign(static_cast<size_t>(columns), INT32_MAX);
+  colBottom_.assign(static_cast<size_t>(columns), INT32_MIN);
+  for (size_t i = 0; i < n; ++i) {
+    const size_t c = static_cast<size_t>(contour_[2 * i] - minX);
+    colTop_[c] = std::min(colTop_[c], contour_[2 * i + 1]);
+    colBottom_[c] = std::max(colBottom_[c], contour_[2 * i + 1]);
+  }
+  std::vector<std::pair<int32_t, int32_t>> pts;
+  pts.reserve(2 * static_cast<size_t>(columns));
+  for (int32_t c = 0; c < columns; ++c) {
+    if (colTop_[c] == INT32_MAX) continue;
+    pts.emplace_back(minX + c, colTop_[c]);
+    if (colBottom_[c] != colTop_[c]) pts.emplace_back(minX + c, colBottom_[c]);
+  }
   if (pts.size() < 3) return false;
   std::vector<PointF> hull(2 * pts.size());
   size_t k = 0;

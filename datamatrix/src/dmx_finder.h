@@ -122,6 +122,7 @@ class Finder {
   int32_t line_ = 0;
   int32_t pos_ = 1;
   std::vector<int32_t> contour_;  // x, y pairs
+  std::vector<int32_t> colTop_, colBottom_;  // an outline's extremes per column
   std::vector<Quad> covered_;
   FinderStats stats_;
 };
