@@ -107,7 +107,7 @@ class Session {
       const SymbolSize& size = *c.size;
       const bool library = size.libraryIndex >= 0 && size.rows != 144;
       // Our own sampling costs a fraction of the library's: it goes first.
-      if (library) {
+      if (library && !g_libraryOnly.load(std::memory_order_relaxed)) {
         const int32_t st = OwnDecode(base, size, c.inverted, &out->message);
         if (st == 0) {
           out->quad = base;

@@ -76,6 +76,9 @@ int32_t PlanWorkArea(const DibRect& stored, int32_t width, int32_t height, DibRe
 // Calls into the Data Matrix library that try to read something (a region
 // decoded from given corners, a region search step): tests bound them.
 extern std::atomic<int64_t> g_libraryAttempts;
+// Tests set this to leave the sizes the library reads to the library alone
+// (our own sampling otherwise goes first), so that its path is exercised.
+extern std::atomic<bool> g_libraryOnly;
 
 // Keeps the bytes of a decoded message that belong in the text. 0 with the
 // text and its NUL written; -2 when nothing but a NUL would be kept or the text

@@ -51,6 +51,7 @@ Line MakeLine(int32_t x, int32_t y, int32_t angle) {
 namespace vantrel::dmx {
 
 std::atomic<int64_t> g_libraryAttempts{0};
+std::atomic<bool> g_libraryOnly{false};
 
 bool CodewordsAreConsistent(int32_t rows, int32_t cols, const uint8_t* code, size_t codeSize) {
   const SymbolSize* size = FindSymbolSize(rows, cols);

@@ -132,6 +132,48 @@ TEST_F(FinderTest, ReadsEveryKindOfSymbolAtModuleSizesAnglesAndEdges) {
   }
 }
 
+TEST_F(FinderTest, TheLibraryReadsFromTheFindersCornersMirroredAndInvertedToo) {
+  // Our own sampling off: every read below goes through the library's
+  // sampling and correction from the finder's corners (a mirrored symbol
+  // through the picture turned upside down for it).
+  struct Case {
+    const char* what;
+    std::vector<std::string> options;
+    double module, angle;
+    bool mirrored, inverted;
+  };
+  const Case cases[] = {
+      {"upright", {"--vers=8"}, 4, 0, false, false},
+      {"rotated", {"--vers=8"}, 4, 200, false, false},
+      {"mirrored rectangle", {"--vers=28"}, 4, 0, true, false},
+      {"mirrored rectangle, rotated", {"--vers=28"}, 4, 67, true, false},
+      {"mirrored square", {"--vers=4"}, 5, 15, true, false},
+      {"light on dark", {"--vers=8"}, 4, 33, false, true},
+  };
+  vantrel::dmx::g_libraryOnly = true;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ModuleMatrix m = Zint(c.options, "LIBRARY 42");
+    if (c.mirrored) m = MirrorImage(m);
+    RenderOptions o;
+    o.moduleSize = c.module;
+    o.angleDeg = c.angle;
+    o.invert = c.inverted;
+    DibPtr pic = RenderSymbol(m, o, 400, 400, 1);
+    GaussianBlur(pic.get(), 0.6);
+    const int64_t before = vantrel::dmx::g_libraryAttempts.load();
+    std::string text;
+    EXPECT_EQ(Decode(pic.get(), &text), 0);
+    EXPECT_EQ(text, "LIBRARY 42");
+    EXPECT_GT(vantrel::dmx::g_libraryAttempts.load(), before);
+    OvoDmxSymbolInfo info{};
+    ASSERT_EQ(OvoDmxGetSymbolInfo(&info), 0);
+    if (m.width != m.height) EXPECT_EQ(info.mirrored, c.mirrored ? 1 : 0);
+    EXPECT_EQ(info.inverted, c.inverted ? 1 : 0);
+  }
+  vantrel::dmx::g_libraryOnly = false;
+}
+
 TEST_F(FinderTest, LargeFramesAreSearchedAtHalfSizeAndThenAtFullSize) {
   struct Case {
     int32_t width, height;
