@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <new>
+#include <string>
 #include <vector>
 
 #include "vantrel/OvoDmx.h"
@@ -40,6 +41,13 @@ class CDataMatCtrl {
   std::atomic<double> radius{7.0};
   std::atomic<double> amount{2.0};
   std::atomic<int32_t> threshold{0};
+  std::atomic<int32_t> fullSearch{0};
+
+  // The last successful decode (written by the decode, read after it on the
+  // same thread).
+  bool decoded = false;
+  std::string bytes;
+  OvoDmxSymbolInfo info{};
 
   DibRect Area() const {
     return DibRect{areaLeft.load(std::memory_order_relaxed), areaTop.load(std::memory_order_relaxed),
@@ -60,14 +68,17 @@ namespace vantrel::dmx {
 // libdmtx computes deadlines in int microseconds: longer limits wrap around.
 constexpr int32_t kMaxTimeLimit = 2147483;
 
-// The part of the picture handed to the region search.
-struct WorkArea {
-  DibRect rect{};      // inclusive, width a multiple of 4
-  bool crop = false;   // false: the picture itself is searched
-};
-// 0, or -3 for a stored area that is invalid or lies outside the picture,
-// -1 when lowering the width to a multiple of 4 leaves nothing.
-int32_t PlanWorkArea(const DibRect& stored, int32_t width, int32_t height, WorkArea* out);
+// The part of the picture that is searched: the stored area clipped to the
+// picture, inclusive. 0, or -3 for a stored area that is invalid or lies
+// outside the picture.
+int32_t PlanWorkArea(const DibRect& stored, int32_t width, int32_t height, DibRect* out);
+
+// Calls into the Data Matrix library that try to read something (a region
+// decoded from given corners, a region search step): tests bound them.
+extern std::atomic<int64_t> g_libraryAttempts;
+// Tests set this to leave the sizes the library reads to the library alone
+// (our own sampling otherwise goes first), so that its path is exercised.
+extern std::atomic<bool> g_libraryOnly;
 
 // Keeps the bytes of a decoded message that belong in the text. 0 with the
 // text and its NUL written; -2 when nothing but a NUL would be kept or the text

@@ -1,5 +1,3 @@
-#include <dmtx.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -7,6 +5,7 @@
 #include <new>
 
 #include "datamatrix/src/dmx_internal.h"
+#include "datamatrix/src/dmx_symbol.h"
 #include "vantrel/OvoDmx.h"
 
 namespace {
@@ -14,36 +13,6 @@ namespace {
 CDataMatCtrl* g_reader = nullptr;
 
 constexpr auto kRelaxed = std::memory_order_relaxed;
-
-// Owners of the libdmtx objects of one decode, so that every way out releases them.
-struct ImageGuard {
-  DmtxImage* p = nullptr;
-  ~ImageGuard() {
-    if (p) dmtxImageDestroy(&p);
-  }
-};
-struct DecodeGuard {
-  DmtxDecode* p = nullptr;
-  ~DecodeGuard() {
-    if (p) dmtxDecodeDestroy(&p);
-  }
-};
-struct RegionGuard {
-  DmtxRegion* p = nullptr;
-  ~RegionGuard() {
-    if (p) dmtxRegionDestroy(&p);
-  }
-};
-struct MessageGuard {
-  DmtxMessage* p = nullptr;
-  ~MessageGuard() {
-    if (p) dmtxMessageDestroy(&p);
-  }
-};
-struct DibGuard {
-  DibImage p = nullptr;
-  ~DibGuard() { DibFree(p); }
-};
 
 // Doubles become pixel coordinates by truncation toward zero; lines that are
 // almost parallel meet far outside any picture, so the values saturate.
@@ -77,76 +46,19 @@ Line MakeLine(int32_t x, int32_t y, int32_t angle) {
   return l;
 }
 
-// Reed-Solomon check of the corrected codewords. The region search can take
-// a badly sampled symbol for a valid one and hand out its uncorrected bytes;
-// a symbol whose codewords are not a code word of its size is not a read.
-struct SymbolSize {
-  int32_t rows, cols, dataWords, ecWords, blocks;
-};
-constexpr SymbolSize kSizes[] = {
-    {10, 10, 3, 5, 1},       {12, 12, 5, 7, 1},       {14, 14, 8, 10, 1},
-    {16, 16, 12, 12, 1},     {18, 18, 18, 14, 1},     {20, 20, 22, 18, 1},
-    {22, 22, 30, 20, 1},     {24, 24, 36, 24, 1},     {26, 26, 44, 28, 1},
-    {32, 32, 62, 36, 1},     {36, 36, 86, 42, 1},     {40, 40, 114, 48, 1},
-    {44, 44, 144, 56, 1},    {48, 48, 174, 68, 1},    {52, 52, 204, 84, 2},
-    {64, 64, 280, 112, 2},   {72, 72, 368, 144, 4},   {80, 80, 456, 192, 4},
-    {88, 88, 576, 224, 4},   {96, 96, 696, 272, 4},   {104, 104, 816, 336, 6},
-    {120, 120, 1050, 408, 6}, {132, 132, 1304, 496, 8}, {144, 144, 1558, 620, 10},
-    {8, 18, 5, 7, 1},        {8, 32, 10, 11, 1},      {12, 26, 16, 14, 1},
-    {12, 36, 22, 18, 1},     {16, 36, 32, 24, 1},     {16, 48, 49, 28, 1},
-};
-
-struct Gf256 {
-  uint8_t exp[512];
-  uint8_t log[256];
-  Gf256() {
-    int x = 1;
-    for (int i = 0; i < 255; ++i) {
-      exp[i] = static_cast<uint8_t>(x);
-      log[x] = static_cast<uint8_t>(i);
-      x <<= 1;
-      if (x & 0x100) x ^= 0x12D;
-    }
-    for (int i = 255; i < 512; ++i) exp[i] = exp[i - 255];
-    log[0] = 0;
-  }
-  uint8_t Mul(uint8_t a, uint8_t b) const {
-    return (a == 0 || b == 0) ? 0 : exp[log[a] + log[b]];
-  }
-};
-
-bool CheckCodewords(int32_t rows, int32_t cols, const uint8_t* code, size_t codeSize) {
-  static const Gf256 gf;
-  const SymbolSize* size = nullptr;
-  for (const SymbolSize& s : kSizes)
-    if (s.rows == rows && s.cols == cols) size = &s;
-  if (!size || !code) return false;
-  const size_t total = static_cast<size_t>(size->dataWords + size->ecWords);
-  if (codeSize != total) return false;
-  const int32_t blocks = size->blocks, ecPerBlock = size->ecWords / blocks;
-  // Codeword i of the data (and of the check words) belongs to block i mod blocks.
-  for (int32_t b = 0; b < blocks; ++b) {
-    for (int32_t r = 1; r <= ecPerBlock; ++r) {
-      const uint8_t root = gf.exp[r];
-      uint8_t syndrome = 0;
-      for (int32_t i = b; i < size->dataWords; i += blocks) syndrome = gf.Mul(syndrome, root) ^ code[i];
-      for (int32_t i = b; i < size->ecWords; i += blocks)
-        syndrome = gf.Mul(syndrome, root) ^ code[size->dataWords + i];
-      if (syndrome != 0) return false;
-    }
-  }
-  return true;
-}
-
 }  // namespace
 
 namespace vantrel::dmx {
 
+std::atomic<int64_t> g_libraryAttempts{0};
+std::atomic<bool> g_libraryOnly{false};
+
 bool CodewordsAreConsistent(int32_t rows, int32_t cols, const uint8_t* code, size_t codeSize) {
-  return CheckCodewords(rows, cols, code, codeSize);
+  const SymbolSize* size = FindSymbolSize(rows, cols);
+  return size && CodewordsConsistent(*size, code, codeSize);
 }
 
-int32_t PlanWorkArea(const DibRect& stored, int32_t width, int32_t height, WorkArea* out) {
+int32_t PlanWorkArea(const DibRect& stored, int32_t width, int32_t height, DibRect* out) {
   DibRect r = stored;
   if (r.left < 0 || r.top < 0 || r.right < 0 || r.bottom < 0 || r.left >= r.right ||
       r.top >= r.bottom) {
@@ -156,10 +68,7 @@ int32_t PlanWorkArea(const DibRect& stored, int32_t width, int32_t height, WorkA
   r.bottom = std::min(r.bottom, height - 1);
   // An area that starts beyond the picture's last column or row covers nothing of it.
   if (r.left > r.right || r.top > r.bottom) return -3;
-  r.right -= (r.right - r.left + 1) % 4;
-  if (r.right < r.left) return -1;
-  out->rect = r;
-  out->crop = !(r.left == 0 && r.top == 0 && r.right == width - 1 && r.bottom == height - 1);
+  *out = r;
   return 0;
 }
 
@@ -226,79 +135,6 @@ bool IntersectEdges(int32_t ax, int32_t ay, int32_t aAngle, int32_t bx, int32_t 
 }
 
 }  // namespace vantrel::dmx
-
-int32_t COvoDmtx::Decode(CDataMatCtrl* reader, DibImage image, char* text, int32_t capacity) {
-  using namespace vantrel::dmx;
-  if (!image) return -1;
-  const int32_t width = DibGetWidth(image), height = DibGetHeight(image);
-  WorkArea work;
-  const int32_t planned = PlanWorkArea(reader->Area(), width, height, &work);
-  if (planned != 0) return planned;
-
-  DibGuard cropped;
-  DibImage picture = image;
-  int32_t dx = 0, dy = 0;
-  if (work.crop) {
-    cropped.p = DibCrop(image, &work.rect);
-    if (!cropped.p) return -1;
-    picture = cropped.p;
-    dx = work.rect.left;
-    dy = work.rect.top;
-  }
-
-  const int32_t limit = std::min(reader->maxTime.load(kRelaxed), kMaxTimeLimit);
-  DmtxTime timeout = dmtxTimeAdd(dmtxTimeNow(), limit);
-
-  int pack = 0;
-  switch (DibGetBitCount(picture)) {
-    case 8: pack = DmtxPack8bppK; break;
-    case 24: pack = DmtxPack24bppRGB; break;
-    default: return -1;
-  }
-  const int32_t w = DibGetWidth(picture), h = DibGetHeight(picture);
-  if (w < 1 || h < 1) return -1;
-  ImageGuard img;
-  img.p = dmtxImageCreate(DibGetBits(picture), w, h, pack);
-  if (!img.p) return -1;
-  // The rows are stored top line first with no padding: the width is a multiple of 4.
-  dmtxImageSetProp(img.p, DmtxPropImageFlip, DmtxFlipNone);
-  dmtxImageSetProp(img.p, DmtxPropRowPadBytes, 0);
-
-  DecodeGuard dec;
-  dec.p = dmtxDecodeCreate(img.p, 1);
-  if (!dec.p) return -1;
-
-  RegionGuard reg;
-  reg.p = dmtxRegionFindNext(dec.p, &timeout);
-  if (!reg.p) return -1;
-
-  int32_t status = 0;
-  {
-    MessageGuard msg;
-    msg.p = dmtxDecodeMatrixRegion(dec.p, reg.p, DmtxUndefined);
-    if (!msg.p) return -2;
-    if (!CodewordsAreConsistent(reg.p->symbolRows, reg.p->symbolCols, msg.p->code, msg.p->codeSize))
-      return -2;
-    // The decoded bytes, not the codewords: a text of digits is longer than
-    // the symbol's codeword count.
-    size_t count = msg.p->outputIdx > 0 ? static_cast<size_t>(msg.p->outputIdx) : 0;
-    count = std::min(count, msg.p->outputSize);
-    status = FilterText(msg.p->output, count, text, capacity, nullptr);
-  }
-  if (status != 0) return status;
-
-  // The search counts y upward from the bottom row; row H - 1 - y is its line.
-  auto store = [&](DmxEdgeLine* e, const DmtxPixelLoc& loc, int angle) {
-    e->x = loc.X + dx;
-    e->y = h - 1 - loc.Y + dy;
-    e->angle = angle;
-  };
-  store(&reader->left, reg.p->leftLoc, reg.p->leftAngle);
-  store(&reader->top, reg.p->topLoc, reg.p->topAngle);
-  store(&reader->right, reg.p->rightLoc, reg.p->rightAngle);
-  store(&reader->bottom, reg.p->bottomLoc, reg.p->bottomAngle);
-  return 0;
-}
 
 extern "C" {
 
@@ -395,6 +231,37 @@ int32_t OvoDmxDecode(CDataMatCtrl* reader, DibImage image, char* text, int32_t c
   const int32_t status = session->Decode(reader, image, text, capacity);
   delete session;
   return status;
+}
+
+int32_t OvoDmxSetFullSearch(int32_t on) {
+  if (!g_reader) return -8;
+  if (on != 0 && on != 1) return -1;
+  g_reader->fullSearch.store(on, kRelaxed);
+  return 0;
+}
+
+int32_t OvoDmxGetFullSearch(int32_t* on) {
+  if (!g_reader) return -8;
+  if (on) *on = g_reader->fullSearch.load(kRelaxed);
+  return 0;
+}
+
+int32_t OvoDmxGetBytes(uint8_t* bytes, int32_t capacity, int32_t* length) {
+  if (!g_reader) return -8;
+  if (!g_reader->decoded) return -1;
+  const size_t n = g_reader->bytes.size();
+  if (length) *length = static_cast<int32_t>(n);
+  if (!bytes) return 0;
+  if (capacity < 0 || n > static_cast<size_t>(capacity)) return -2;
+  if (n > 0) std::memcpy(bytes, g_reader->bytes.data(), n);
+  return 0;
+}
+
+int32_t OvoDmxGetSymbolInfo(OvoDmxSymbolInfo* info) {
+  if (!g_reader) return -8;
+  if (!g_reader->decoded) return -1;
+  if (info) *info = g_reader->info;
+  return 0;
 }
 
 int32_t OvoDmxGetCorners(OvoDmxPoint* top, OvoDmxPoint* right, OvoDmxPoint* p, OvoDmxPoint* q) {

@@ -81,6 +81,7 @@ void Each(Ini& ini, SettingsRecord* s, bool reading, const GuideRebuild* rebuild
   f64("Amount", &s->Amount, d.Amount);
   i32("Threshold", &s->DmxThreshold, d.DmxThreshold);
   i32("UnsharpMask", &s->UnsharpMask, d.UnsharpMask);
+  i32("FullSearch", &s->DmxFullSearch, d.DmxFullSearch);
 }
 
 std::string ProgramFolder() {

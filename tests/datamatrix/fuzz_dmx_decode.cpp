@@ -1,6 +1,8 @@
 // Any picture, area and sharpening parameters: the reader must never crash,
 // never hand out a text it should have filtered or that overruns its buffer,
-// and the fast unsharp mask must give the plain filter's bytes exactly.
+// and the fast unsharp mask must give the plain filter's bytes exactly. The
+// pixel bytes are also taken as codewords: the interpreter and the
+// Reed-Solomon correction must hold up to any stream.
 //
 // Input: width, height, depth, area (4 bytes), radius, amount, threshold,
 // flags, capacity, then pixel bytes (repeated to fill the picture).
@@ -9,7 +11,9 @@
 #include <cstring>
 #include <vector>
 
+#include "datamatrix/src/dmx_codewords.h"
 #include "datamatrix/src/dmx_internal.h"
+#include "datamatrix/src/dmx_symbol.h"
 #include "datamatrix/unsharp_reference.h"
 #include "vantrel/OvoDmx.h"
 
@@ -93,7 +97,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     OvoDmxPoint t, r, p, q;
     const int32_t corners = OvoDmxGetCorners(&t, &r, &p, &q);
     Check(corners == 0 || corners == -1);
+    // The text is the decoded bytes filtered: never longer than they are.
+    int32_t length = -1;
+    Check(OvoDmxGetBytes(nullptr, 0, &length) == 0 && length >= static_cast<int32_t>(len));
   }
+
+  // The pixel bytes as data codewords, and as a whole symbol's codewords.
+  vantrel::dmx::Message message;
+  const int32_t interpreted = vantrel::dmx::InterpretCodewords(pixels, pixelBytes, &message);
+  Check(interpreted == 0 || (interpreted == -2 && message.bytes.empty()));
+  const vantrel::dmx::SymbolSize& symbol = vantrel::dmx::kSymbolSizes[data[0] % vantrel::dmx::kSymbolSizeCount];
+  std::vector<uint8_t> words(static_cast<size_t>(symbol.TotalWords()));
+  for (size_t i = 0; i < words.size(); ++i) words[i] = pixelBytes ? pixels[i % pixelBytes] : 0;
+  int32_t corrected = 0;
+  if (vantrel::dmx::CorrectCodewords(symbol, words.data(), words.size(), &corrected))
+    Check(vantrel::dmx::CodewordsConsistent(symbol, words.data(), words.size()));
 
   // The text filter on raw bytes, into a buffer of exactly the given size.
   std::vector<char> exact(static_cast<size_t>(data[11]));

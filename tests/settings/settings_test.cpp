@@ -58,7 +58,8 @@ const char kDefaultFile[] =
     "Rad=0.100000\n"
     "Amount=0.000000\n"
     "Threshold=0\n"
-    "UnsharpMask=0\n";
+    "UnsharpMask=0\n"
+    "FullSearch=0\n";
 
 // Every value away from its default.
 SettingsRecord Unusual() {
@@ -73,6 +74,7 @@ SettingsRecord Unusual() {
   s.ScanLevel = 4; s.ScanDegree = 37.25; s.AutoBin = 1; s.GuideLine = 0; s.BcdRobust = 0;
   s.QrThreshold = 90; s.QRBlack = 0; s.TargetColor = 2; s.QrRobust = 0;
   s.MaxTime = 250; s.Rad = 2.5; s.Amount = 1.75; s.DmxThreshold = 12; s.UnsharpMask = 1;
+  s.DmxFullSearch = 1;
   return s;
 }
 

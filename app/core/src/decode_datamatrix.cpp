@@ -28,6 +28,7 @@ int32_t ReadDataMatrix(DibImage picture, const SettingsRecord& settings, char* d
     if (settings.DmxThreshold >= 0 && settings.DmxThreshold <= 255) {
       OvoDmxSetThreshold(settings.DmxThreshold);
     }
+    OvoDmxSetFullSearch(settings.DmxFullSearch == 1 ? 1 : 0);
   }
 
   // The sharpened copy is for the reader only; the picture the preview shows

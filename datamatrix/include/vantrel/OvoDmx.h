@@ -50,14 +50,50 @@ int32_t OvoDmxGetAmount(double* amount);
  * negative coordinate, left >= right or top >= bottom. */
 int32_t OvoDmxSetArea(const DibRect* area);
 
+/* Whether a decode that found nothing by its own finder lets the region
+ * search of the Data Matrix library comb the whole rectangle for the rest of
+ * the time limit (1), or gives up (0, the default). */
+int32_t OvoDmxSetFullSearch(int32_t on); /* 0 or 1; -1 refused */
+int32_t OvoDmxGetFullSearch(int32_t* on);
+
 /* Finds and decodes one symbol inside the search rectangle of an 8-bit or
- * 24-bit picture within the time limit. The text receives the decoded bytes
- * without LF, CR, 0x1D, 0x1F and 0xFF (a NUL only as the last byte), then a
- * NUL; a text that needs more than capacity bytes is refused with -2.
- * 0 read; -1 nothing found in time, or an unsuitable picture; -2 found but
- * not decoded (also when its corrected codewords fail the Reed-Solomon check);
- * -3 invalid area; -8 no reader. The time limit is capped at 2,147,483 ms. */
+ * 24-bit picture (24-bit pixels are read by their red byte) within the time
+ * limit. The text receives the decoded bytes without LF, CR, 0x1D, 0x1F and
+ * 0xFF (a NUL only as the last byte), then a NUL; a text that needs more than
+ * capacity bytes is refused with -2. Text in an ECI character set is given as
+ * UTF-8. 0 read; -1 nothing found in time, or an unsuitable picture; -2 found
+ * but not decoded (also when its codewords cannot be corrected, or hold text
+ * in a character set that cannot be converted); -3 invalid area; -8 no
+ * reader. The time limit is capped at 2,147,483 ms; it is checked between the
+ * steps of the search, so a limit shorter than making the grey copy and its
+ * threshold map is overrun by that much. */
 int32_t OvoDmxDecode(CDataMatCtrl* reader, DibImage image, char* text, int32_t capacity);
+
+/* After a successful decode: the decoded bytes exactly, before the text's
+ * filter (FNC1 between fields as 0x1D, line breaks, NULs; the 05/06 macros'
+ * header and trailer; ECI text as UTF-8; no leading FNC1). *length receives
+ * their count; bytes may be null to ask for it. 0; -1 nothing decoded yet;
+ * -2 more than capacity bytes (nothing copied); -8 no reader. */
+int32_t OvoDmxGetBytes(uint8_t* bytes, int32_t capacity, int32_t* length);
+
+typedef struct OvoDmxSymbolInfo {
+  int32_t rows;          /* modules */
+  int32_t cols;
+  char identifier[4];    /* symbology identifier: "]d1" plain, "]d2" GS1 (leading FNC1),
+                            "]d3" FNC1 after an application indicator; 3 more with an ECI */
+  int32_t gs1;           /* 1: FNC1 in the first position */
+  int32_t eci;           /* 1: the symbol holds an ECI */
+  int32_t readerInit;    /* 1: reader programming */
+  int32_t macro;         /* 5 or 6: the 05/06 macro; 0 none */
+  int32_t appendIndex;   /* structured append: this symbol is part appendIndex ... */
+  int32_t appendCount;   /* ... of appendCount (0 unknown); both 0 without */
+  int32_t appendFileId;  /* structured append: the file identification (two codewords) */
+  int32_t mirrored;      /* 1: read as the mirror image */
+  int32_t inverted;      /* 1: light modules on a dark ground */
+} OvoDmxSymbolInfo;
+/* After a successful decode: what the symbol was. 0; -1 nothing decoded yet;
+ * -8 no reader. */
+int32_t OvoDmxGetSymbolInfo(OvoDmxSymbolInfo* info);
 
 /* After a successful decode: the stored top-edge and right-edge points and the
  * corners P (right edge meets top edge) and Q (left edge meets bottom edge), in

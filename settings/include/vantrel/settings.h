@@ -56,6 +56,9 @@ struct SettingsRecord {
   double Amount = 0.0;
   int32_t DmxThreshold = 0;  // key "Threshold" of DMXCODE
   int32_t UnsharpMask = 0;
+  // key "FullSearch" of DMXCODE: 1 lets the Data Matrix library comb the whole
+  // processing range when the reader's own finder found nothing
+  int32_t DmxFullSearch = 0;
 
   bool operator==(const SettingsRecord&) const = default;
 };
