@@ -224,6 +224,15 @@ int32_t OvoDmxSetArea(const DibRect* area) {
   return 0;
 }
 
+int32_t OvoDmxGetArea(DibRect* area) {
+  if (!g_reader) return -8;
+  if (!area) return -1;
+  *area = g_reader->Area();
+  return 0;
+}
+
+int64_t OvoDmxLibraryAttempts(void) { return vantrel::dmx::g_libraryAttempts.load(); }
+
 int32_t OvoDmxDecode(CDataMatCtrl* reader, DibImage image, char* text, int32_t capacity) {
   if (!reader) return -8;
   COvoDmtx* session = new (std::nothrow) COvoDmtx();

@@ -14,7 +14,7 @@
 #include "datamatrix/src/dmx_codewords.h"
 #include "datamatrix/src/dmx_internal.h"
 #include "datamatrix/src/dmx_symbol.h"
-#include "datamatrix/unsharp_reference.h"
+#include "unsharp_reference.h"
 #include "vantrel/OvoDmx.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "datamatrix/src/dmx_internal.h"
-#include "datamatrix/unsharp_reference.h"
+#include "unsharp_reference.h"
 #include "symbol_render.h"
 #include "vantrel/OvoDmx.h"
 

@@ -49,6 +49,8 @@ int32_t OvoDmxGetAmount(double* amount);
 /* Search rectangle, right and bottom inclusive: -1 for a null pointer, any
  * negative coordinate, left >= right or top >= bottom. */
 int32_t OvoDmxSetArea(const DibRect* area);
+/* The stored search rectangle. 0; -1 area null; -8 no reader. */
+int32_t OvoDmxGetArea(DibRect* area);
 
 /* Whether a decode that found nothing by its own finder lets the region
  * search of the Data Matrix library comb the whole rectangle for the rest of
@@ -108,6 +110,11 @@ int32_t OvoDmxGetCorners(OvoDmxPoint* top, OvoDmxPoint* right, OvoDmxPoint* p, O
  * -6 no memory; -7 destination of another size or depth than the source, or a
  * depth that is not whole bytes; -8 no reader. Nothing is written on failure. */
 int32_t OvoDmxUnsharp(CDataMatCtrl* reader, DibImage source, DibImage destination);
+
+/* How many times the region library was asked to read (a region decoded from
+ * given corners, a region search step) since the program started, over every
+ * decode: benchmarks report it per frame to show the work the finder saves. */
+int64_t OvoDmxLibraryAttempts(void);
 
 #ifdef __cplusplus
 }

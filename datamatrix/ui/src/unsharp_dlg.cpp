@@ -13,7 +13,6 @@
 #include <algorithm>
 #include <string>
 
-#include "datamatrix/src/dmx_internal.h"
 #include "vantrel/OvoDmxTune.h"
 #include "vantrel/data_exchange.h"
 #include "vantrel/qt_draw_context.h"
@@ -56,7 +55,7 @@ bool AreaValid(const DibRect& r) {
 class WholePictureArea {
  public:
   WholePictureArea(CDataMatCtrl* reader, DibImage picture) : reader_(reader) {
-    if (reader_) remembered_ = reader_->Area();
+    if (reader_ && OvoDmxGetArea(&remembered_) != 0) remembered_ = DibRect{-1, -1, -1, -1};
     const int32_t w = DibGetWidth(picture), h = DibGetHeight(picture);
     if (w - 1 > 0 && h - 1 > 0) {
       const DibRect whole{0, 0, w - 1, h - 1};

@@ -2,8 +2,8 @@
 // straight from its definition. The library's fast filter must give exactly
 // these bytes; tests, the fuzz target and the benchmark compare against it.
 // Header-only so that the benchmark can use it without a library of its own.
-#ifndef VANTREL_TESTS_DATAMATRIX_UNSHARP_REFERENCE_H
-#define VANTREL_TESTS_DATAMATRIX_UNSHARP_REFERENCE_H
+#ifndef VANTREL_TESTS_SUPPORT_UNSHARP_REFERENCE_H
+#define VANTREL_TESTS_SUPPORT_UNSHARP_REFERENCE_H
 
 #include <cmath>
 #include <cstdint>
