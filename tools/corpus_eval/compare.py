@@ -189,6 +189,28 @@ def classify(symbology: str, exp: Expectation, got: bytes, shown: str | None) ->
     return MISREAD, ""
 
 
+# Which outcome of several codes in one picture stands for the picture: a
+# match of any of them before a misread, the plainest match first.
+_PREFERENCE = (READ, CONVENTION, CHARSET, MISREAD)
+
+
+def classify_codes(symbology: str, exp: Expectation, codes: list) -> tuple:
+    """(outcome, note, index) for the codes read from one picture, each a pair
+    (bytes, text shown), in the reader's order: the picture matches when any
+    of them is the expectation (a picture may hold more symbols than the one
+    expected); otherwise it is a misread of the first. index names the code
+    that decided it; a picture without codes is a miss (index None)."""
+    best = None
+    for i, (got, shown) in enumerate(codes):
+        outcome, note = classify(symbology, exp, got, shown)
+        rank = _PREFERENCE.index(outcome)
+        if best is None or rank < best[0]:
+            best = (rank, outcome, note, i)
+    if best is None:
+        return MISS, "", None
+    return best[1], best[2], best[3]
+
+
 def known_limit(symbology: str, exp: Expectation, image: str = "") -> str:
     """Why a reader without an optional feature cannot read this symbol, or ''."""
     if exp.props.get("contentType") == "UnknownECI" or (
