@@ -55,6 +55,8 @@ class Conventions(unittest.TestCase):
             ("DATAMATRIX", text("line\nnext"), b"linenext", "linenext", CONVENTION),
             ("QR", text("line\nnext"), b"linenext", "linenext", MISREAD),
             ("DATAMATRIX", text("linenext"), b"line\nnext", "line\nnext", MISREAD),
+            ("DATAMATRIX", text("line\nnext"), b"line\nnext", "linenext", READ),  # bytes exact, text as shown
+            ("QR", text("line\nnext"), b"line\nnext", "linenext", CHARSET),
         ]
         for sym, exp, got, shown, outcome in cases:
             with self.subTest(sym=sym, expected=exp.text, got=got):
