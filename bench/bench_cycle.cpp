@@ -71,7 +71,7 @@ vantrel::SettingsRecord SettingsFor(int decoder) {
 }
 
 void Libraries() {
-  static vantrel::DecoderLibraries libraries;
+  static vantrel::DecoderLibraries libraries(vantrel::DecoderLibraries::QrParameterFile::kNone);
   libraries.Start();
 }
 

@@ -345,7 +345,7 @@ SettingsRecord SettingsFor(const FrameSet& set) {
 
 bool StartLibraries() {
   // Up for the program's life: the guard takes them down at its end.
-  static DecoderLibraries libraries;
+  static DecoderLibraries libraries(DecoderLibraries::QrParameterFile::kNone);
   static const bool started = libraries.Start() == 0;
   return started;
 }

@@ -39,15 +39,19 @@ const char kReadUsage[] =
     "  --help              this text\n"
     "  --version           the program's version\n"
     "\n"
-    "Text output, one line per picture:\n"
+    "Text output, one line per code found (a picture with several QR codes gives a\n"
+    "line for each, in the decoder's order), or one line for a picture without:\n"
     "  FILE<TAB>KIND<TAB>TEXT          KIND: JAN-8, JAN-13, ITF, CODE 39, CODE 128, NW-7,\n"
     "                                  QR or DataMatrix\n"
     "  FILE<TAB>-<TAB>DECODE ERROR = N N: the decoder's status (with all: the last one tried)\n"
-    "TEXT is the decoded bytes as UTF-8 (UTF-8 as it is, else Shift JIS, else Latin-1);\n"
-    "tabs, line breaks, backslashes and control characters appear as \\t, \\n, \\\\, \\xHH.\n"
-    "JSON fields: file, ok, status, kind (barcode, qr, datamatrix or null), symbology,\n"
-    "qr_version, qr_level, text, bytes_hex, corners, ms; a picture that cannot be read\n"
-    "gives ok false, status null and an error field.\n"
+    "TEXT is the text the station shows: the decoded bytes as UTF-8 (UTF-8 as it is,\n"
+    "else Shift JIS, else Latin-1), for Data Matrix without line breaks, 0x1D, 0x1F,\n"
+    "0xFF and NUL; tabs, line breaks, backslashes and control characters appear as\n"
+    "\\t, \\n, \\\\, \\xHH.\n"
+    "JSON: the same lines as objects with file, ok, status, kind (barcode, qr,\n"
+    "datamatrix or null), symbology, qr_version, qr_level, text, bytes_hex (the decoded\n"
+    "bytes exactly), corners, ms (the whole picture's reading); a picture that cannot\n"
+    "be read gives ok false, status null and an error field.\n"
     "\n"
     "Exit status: 0 every picture gave a code, 1 some gave none, 2 a usage error or a\n"
     "picture that could not be read.\n";
@@ -123,6 +127,7 @@ void TakeReading(const Reading& reading, ReadResult* r) {
     if (reading.qrLevel >= 0 && reading.qrLevel <= 3) r->qrLevel = std::string(1, "LMQH"[reading.qrLevel]);
   }
   r->bytes = reading.bytes;
+  r->text = reading.text;
   for (int32_t i = 0; i < reading.outlinePoints; ++i) {
     r->corners.emplace_back(reading.outline[static_cast<size_t>(i)].x, reading.outline[static_cast<size_t>(i)].y);
   }
@@ -286,7 +291,7 @@ std::string FormatText(const ReadResult& r) {
   if (!r.readable) return {};
   std::string line = EscapeForLine(r.file) + "\t";
   if (!r.ok) return line + "-\t" + DecodeErrorText(r.status);
-  return line + EscapeForLine(r.symbology) + "\t" + EscapeForLine(DecodedBytesToUtf8(r.bytes));
+  return line + EscapeForLine(r.symbology) + "\t" + EscapeForLine(r.text);
 }
 
 std::string FormatJson(const ReadResult& r) {
@@ -301,7 +306,7 @@ std::string FormatJson(const ReadResult& r) {
   const bool qr = got && r.kind == "qr";
   j += ", \"qr_version\": " + orNull(qr && r.qrVersion > 0, std::to_string(r.qrVersion));
   j += ", \"qr_level\": " + orNull(qr && !r.qrLevel.empty(), JsonString(r.qrLevel));
-  j += ", \"text\": " + orNull(got, JsonString(DecodedBytesToUtf8(r.bytes)));
+  j += ", \"text\": " + orNull(got, JsonString(r.text));
   j += ", \"bytes_hex\": " + orNull(got, JsonString(Hex(r.bytes)));
   std::string corners = "[";
   for (size_t i = 0; i < r.corners.size(); ++i) {
@@ -334,7 +339,7 @@ int RunRead(const ReadOptions& o, std::FILE* out, std::FILE* err) {
 
   // The QR library and the Data Matrix reader for the kinds offered; a reading
   // draws nothing, so the utility library's overlay store is not needed.
-  DecoderLibraries libraries;
+  DecoderLibraries libraries(DecoderLibraries::QrParameterFile::kNone);
   const CodeKinds kinds = KindsOf(o.kind);
   DecoderLibraries::Libraries wanted = 0;
   if ((kinds & kReadQrCode) != 0) wanted |= DecoderLibraries::kQr;
@@ -374,10 +379,12 @@ int RunRead(const ReadOptions& o, std::FILE* out, std::FILE* err) {
     const auto t0 = Clock::now();
     const std::vector<Reading> readings = ReadPicture(picture.get(), s, kinds);
     r.ms = Millis(Clock::now() - t0);
-    // One line per picture: its first code.
-    TakeReading(readings.front(), &r);
-    Emit(o, r, out);
-    if (!r.ok && exitStatus == 0) exitStatus = 1;
+    for (const Reading& reading : readings) {
+      ReadResult line = r;
+      TakeReading(reading, &line);
+      Emit(o, line, out);
+    }
+    if (!readings.front().ok() && exitStatus == 0) exitStatus = 1;
   }
   return exitStatus;
 }

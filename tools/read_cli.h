@@ -41,11 +41,13 @@ struct ReadResult {
   int32_t qrVersion = 0;  // 0: not a QR code
   std::string qrLevel;    // "L", "M", "Q", "H", or empty
   std::string bytes;      // the decoded bytes exactly
+  std::string text;       // the text the station shows for them, UTF-8
   std::vector<std::pair<int32_t, int32_t>> corners;
   double ms = 0;
 };
 
-// One output line each, without the line break.
+// One output line each, without the line break: a line per code found in a
+// picture, or one saying why none was.
 std::string FormatText(const ReadResult& result);
 std::string FormatJson(const ReadResult& result);
 
@@ -55,9 +57,10 @@ std::string EscapeForLine(std::string_view text);
 // A JSON string literal (quotes included) of UTF-8 text.
 std::string JsonString(std::string_view utf8);
 
-// Runs the whole command: settings, libraries, every picture. The exit status:
-// 0 every picture gave a code, 1 some gave none, 2 a picture could not be read
-// or the libraries could not be started.
+// Runs the whole command: settings, libraries, every picture, with a line for
+// every code a picture gave, in the decoder's order. The exit status: 0 every
+// picture gave a code, 1 some gave none, 2 a picture could not be read or the
+// libraries could not be started.
 int RunRead(const ReadOptions& options, std::FILE* out, std::FILE* err);
 
 extern const char kReadUsage[];

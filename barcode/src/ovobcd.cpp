@@ -167,29 +167,26 @@ struct Found {
 int32_t Decode(DibImage image, const OvoBcdParams& params, const OvoBcdRange* range, bool binarize,
                int32_t scanLevels, double angleStep, int32_t position[4], int32_t* type,
                int32_t* length, char* text) {
-  const int32_t width = DibGetWidth(image);
-  const int32_t height = DibGetHeight(image);
-  const int32_t stride = DibGetStride(image);
-  const uint8_t* bits = DibGetBits(image);
+  const DibView v = DibGetView(image);
   int32_t bytesPerPixel = 0;
-  switch (DibGetBitCount(image)) {
+  switch (v.bitCount) {
     case 8: bytesPerPixel = 1; break;
     case 24: bytesPerPixel = 3; break;
     case 32: bytesPerPixel = 4; break;
     default: return OVOBCD_NOT_FOUND;
   }
-  if (!bits || width <= 0 || height <= 0 || int64_t{stride} < int64_t{width} * bytesPerPixel)
+  if (!v.bits || v.width <= 0 || v.height <= 0 || int64_t{v.stride} < int64_t{v.width} * bytesPerPixel)
     return OVOBCD_NOT_FOUND;
 
-  OvoBcdRange r{0, 0, width, height};
+  OvoBcdRange r{0, 0, v.width, v.height};
   if (range) {
     r = *range;
     if (r.x1 < r.x0) std::swap(r.x0, r.x1);
     if (r.y1 < r.y0) std::swap(r.y0, r.y1);
     r.x0 = std::max(r.x0, 0);
     r.y0 = std::max(r.y0, 0);
-    r.x1 = std::min(r.x1, width);
-    r.y1 = std::min(r.y1, height);
+    r.x1 = std::min(r.x1, v.width);
+    r.y1 = std::min(r.y1, v.height);
   }
   const int32_t maxLine = std::max(r.x1 - r.x0, r.y1 - r.y0);
   if (r.x1 <= r.x0 || r.y1 <= r.y0 || maxLine <= 0) return OVOBCD_NOT_FOUND;
@@ -198,7 +195,7 @@ int32_t Decode(DibImage image, const OvoBcdParams& params, const OvoBcdRange* ra
   // level whose lines alone would sample as many pixels as the range holds (or
   // from the start, when all levels together would), the range is copied grey
   // into tiles that lines at every angle read from few cache lines.
-  LineSampler sampler(PixelRows{bits, stride, bytesPerPixel});
+  LineSampler sampler(PixelRows{v.bits, v.stride, bytesPerPixel});
   sampler.Reserve(maxLine);
   const int64_t area = (int64_t{r.x1} - r.x0) * (int64_t{r.y1} - r.y0);
   {

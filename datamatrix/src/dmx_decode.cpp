@@ -14,6 +14,7 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
+#include <memory>
 
 #include "datamatrix/src/dmx_codewords.h"
 #include "datamatrix/src/dmx_finder.h"
@@ -46,30 +47,18 @@ struct CornerOffset {
 constexpr CornerOffset kCornerOffsets[] = {{0, 0, 0},    {0, 0, 0.5},  {0, 0, -0.5}, {0.5, 0, 0},
                                            {-0.5, 0, 0}, {0, 0.5, 0},  {0, -0.5, 0}};
 
-struct ImageGuard {
-  DmtxImage* p = nullptr;
-  ~ImageGuard() {
-    if (p) dmtxImageDestroy(&p);
-  }
+// The library's objects, owned: each goes through its own destroy call,
+// which takes the pointer's address.
+template <typename T, DmtxPassFail (*Destroy)(T**)>
+struct DmtxDeleter {
+  void operator()(T* p) const { Destroy(&p); }
 };
-struct DecodeGuard {
-  DmtxDecode* p = nullptr;
-  ~DecodeGuard() {
-    if (p) dmtxDecodeDestroy(&p);
-  }
-};
-struct RegionGuard {
-  DmtxRegion* p = nullptr;
-  ~RegionGuard() {
-    if (p) dmtxRegionDestroy(&p);
-  }
-};
-struct MessageGuard {
-  DmtxMessage* p = nullptr;
-  ~MessageGuard() {
-    if (p) dmtxMessageDestroy(&p);
-  }
-};
+template <typename T, DmtxPassFail (*Destroy)(T**)>
+using DmtxPtr = std::unique_ptr<T, DmtxDeleter<T, Destroy>>;
+using ImagePtr = DmtxPtr<DmtxImage, dmtxImageDestroy>;
+using DecodePtr = DmtxPtr<DmtxDecode, dmtxDecodeDestroy>;
+using RegionPtr = DmtxPtr<DmtxRegion, dmtxRegionDestroy>;
+using MessagePtr = DmtxPtr<DmtxMessage, dmtxMessageDestroy>;
 
 double CrossOf(const Quad& q) {
   return (q.p10.x - q.p00.x) * (q.p01.y - q.p00.y) - (q.p10.y - q.p00.y) * (q.p01.x - q.p00.x);
@@ -159,28 +148,26 @@ class Session {
       if (ms <= 0) break;
       DmtxTime timeout = dmtxTimeAdd(dmtxTimeNow(), ms);
       ++g_libraryAttempts;
-      RegionGuard reg;
-      reg.p = dmtxRegionFindNext(dec, &timeout);
-      if (!reg.p) break;
-      const SymbolSize* size = FindSymbolSize(reg.p->symbolRows, reg.p->symbolCols);
+      const RegionPtr reg(dmtxRegionFindNext(dec, &timeout));
+      if (!reg) break;
+      const SymbolSize* size = FindSymbolSize(reg->symbolRows, reg->symbolCols);
       if (!size || size->rows == 144) continue;
       ++g_libraryAttempts;
-      MessageGuard msg;
-      msg.p = dmtxDecodeMatrixRegion(dec, reg.p, DmtxUndefined);
-      if (!msg.p || !CodewordsConsistent(*size, msg.p->code, msg.p->codeSize)) {
+      const MessagePtr msg(dmtxDecodeMatrixRegion(dec, reg.get(), DmtxUndefined));
+      if (!msg || !CodewordsConsistent(*size, msg->code, msg->codeSize)) {
         status = -2;
         continue;
       }
-      if (InterpretCodewords(msg.p->code, static_cast<size_t>(size->dataWords), &out->message) != 0) return -2;
+      if (InterpretCodewords(msg->code, static_cast<size_t>(size->dataWords), &out->message) != 0) return -2;
       // The region's corners through its fitted grid.
       auto corner = [&](double u, double v) {
         DmtxVector2 p{u, v};
-        dmtxMatrix3VMultiplyBy(&p, reg.p->fit2raw);
+        dmtxMatrix3VMultiplyBy(&p, reg->fit2raw);
         return PointF{p.X, static_cast<double>(H - 1) - p.Y};
       };
       out->quad = Quad{corner(0, 0), corner(1, 0), corner(1, 1), corner(0, 1)};
       out->size = size;
-      out->inverted = reg.p->offColor < reg.p->onColor;
+      out->inverted = reg->offColor < reg->onColor;
       return 0;
     }
     return status;
@@ -192,14 +179,14 @@ class Session {
   // go round the other way.
   DmtxDecode* Decoder(bool flipped) {
     const int32_t k = flipped ? 1 : 0;
-    if (dec_[k].p) return dec_[k].p;
-    img_[k].p = dmtxImageCreate(grey_->pixels.data(), grey_->width, grey_->height, DmtxPack8bppK);
-    if (!img_[k].p) return nullptr;
+    if (dec_[k]) return dec_[k].get();
+    img_[k].reset(dmtxImageCreate(grey_->pixels.data(), grey_->width, grey_->height, DmtxPack8bppK));
+    if (!img_[k]) return nullptr;
     // The working copy has no bytes beyond its pixels in a row; say so all the same.
-    dmtxImageSetProp(img_[k].p, DmtxPropRowPadBytes, 0);
-    dmtxImageSetProp(img_[k].p, DmtxPropImageFlip, flipped ? DmtxFlipY : DmtxFlipNone);
-    dec_[k].p = dmtxDecodeCreate(img_[k].p, 1);
-    return dec_[k].p;
+    dmtxImageSetProp(img_[k].get(), DmtxPropRowPadBytes, 0);
+    dmtxImageSetProp(img_[k].get(), DmtxPropImageFlip, flipped ? DmtxFlipY : DmtxFlipNone);
+    dec_[k].reset(dmtxDecodeCreate(img_[k].get(), 1));
+    return dec_[k].get();
   }
 
   int32_t LibraryDecode(const Quad& q, const SymbolSize& size, bool inverted, double on, double off,
@@ -230,11 +217,10 @@ class Session {
     reg.flowBegin.plane = 0;
     reg.polarity = inverted ? -1 : 1;
     ++g_libraryAttempts;
-    MessageGuard msg;
-    msg.p = dmtxDecodeMatrixRegion(dec, &reg, DmtxUndefined);
+    const MessagePtr msg(dmtxDecodeMatrixRegion(dec, &reg, DmtxUndefined));
     // The library hands out symbols it could not correct: only code words count.
-    if (!msg.p || !CodewordsConsistent(size, msg.p->code, msg.p->codeSize)) return -1;
-    return InterpretCodewords(msg.p->code, static_cast<size_t>(size.dataWords), message) == 0 ? 0 : -2;
+    if (!msg || !CodewordsConsistent(size, msg->code, msg->codeSize)) return -1;
+    return InterpretCodewords(msg->code, static_cast<size_t>(size.dataWords), message) == 0 ? 0 : -2;
   }
 
   int32_t OwnDecode(const Quad& q, const SymbolSize& size, bool inverted, Message* message) {
@@ -248,8 +234,8 @@ class Session {
 
   GreyImage* grey_;
   const Deadline& deadline_;
-  ImageGuard img_[2];
-  DecodeGuard dec_[2];
+  ImagePtr img_[2];
+  DecodePtr dec_[2];
 };
 
 // Degrees counter-clockwise from the x axis with y upward, as the outline's
@@ -295,19 +281,18 @@ int32_t COvoDmtx::Decode(CDataMatCtrl* reader, DibImage image, char* text, int32
   using namespace vantrel::dmx;
   const auto start = std::chrono::steady_clock::now();
   if (!image) return -1;
-  const int32_t width = DibGetWidth(image), height = DibGetHeight(image);
+  const DibView v = DibGetView(image);
   DibRect rect;
-  const int32_t planned = PlanWorkArea(reader->Area(), width, height, &rect);
+  const int32_t planned = PlanWorkArea(reader->Area(), v.width, v.height, &rect);
   if (planned != 0) return planned;
-  const int32_t depth = DibGetBitCount(image);
-  if (depth != 8 && depth != 24) return -1;
+  if (v.bitCount != 8 && v.bitCount != 24) return -1;
   const int32_t limit = std::min(reader->maxTime.load(std::memory_order_relaxed), kMaxTimeLimit);
   Deadline deadline;
   deadline.at = start + std::chrono::milliseconds(limit);
 
   Workspace& ws = ThreadWorkspace();
   GreyImage& grey = ws.grey;
-  if (!MakeWorkingGrey(image, rect, &grey)) return -1;
+  if (!MakeWorkingGrey(v, rect, &grey)) return -1;
   Session session(&grey, deadline);
   Read read;
   int32_t status = -1;

@@ -66,12 +66,12 @@ void FillMargin(int32_t w, int32_t h, GreyImage* g) {
 
 }  // namespace
 
-bool MakeWorkingGrey(DibImage picture, const DibRect& rect, GreyImage* out) {
-  const int32_t depth = DibGetBitCount(picture);
+bool MakeWorkingGrey(const DibView& picture, const DibRect& rect, GreyImage* out) {
+  const int32_t depth = picture.bitCount;
   if (depth != 8 && depth != 24) return false;
-  const uint8_t* bits = DibGetBits(picture);
+  const uint8_t* bits = picture.bits;
   if (!bits) return false;
-  const int32_t stride = DibGetStride(picture);
+  const int32_t stride = picture.stride;
   const int32_t w = rect.right - rect.left + 1, h = rect.bottom - rect.top + 1;
   if (w < 1 || h < 1) return false;
   try {

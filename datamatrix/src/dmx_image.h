@@ -33,7 +33,7 @@ struct GreyImage {
 // 24-bit picture as grey levels with a light margin of kMargin pixels;
 // 24-bit pixels give their red byte, the colour component the QR decoder
 // reads by default. False for other depths or when memory runs out.
-bool MakeWorkingGrey(DibImage picture, const DibRect& rect, GreyImage* out);
+bool MakeWorkingGrey(const DibView& picture, const DibRect& rect, GreyImage* out);
 
 // Every 2 x 2 block averaged: pixel (x, y) of the result covers (2x, 2y) ...
 // (2x + 1, 2y + 1) of the source.

@@ -308,10 +308,8 @@ void VerticalPassAndMerge(const Job& job, const LinePlan& plan, const double* k,
   }
 }
 
-bool ValidPicture(DibImage image) {
-  const int32_t bits = DibGetBitCount(image);
-  return DibGetWidth(image) > 0 && DibGetHeight(image) > 0 && bits >= 8 && bits % 8 == 0 &&
-         DibGetBits(image) != nullptr;
+bool ValidPicture(const DibView& v) {
+  return v.width > 0 && v.height > 0 && v.bitCount >= 8 && v.bitCount % 8 == 0 && v.bits != nullptr;
 }
 
 }  // namespace
@@ -331,27 +329,26 @@ extern "C" int32_t OvoDmxUnsharp(CDataMatCtrl* reader, DibImage source, DibImage
     return -5;
   }
   // A destination of another size would be written out of its bounds.
-  if (!ValidPicture(source) || !ValidPicture(destination)) return -7;
-  const int32_t width = DibGetWidth(source), height = DibGetHeight(source);
-  if (DibGetWidth(destination) != width || DibGetHeight(destination) != height ||
-      DibGetBitCount(destination) != DibGetBitCount(source)) {
-    return -7;
-  }
+  const DibView v = DibGetView(source);
+  const DibView out = DibGetView(destination);
+  if (!ValidPicture(v) || !ValidPicture(out)) return -7;
+  const int32_t width = v.width, height = v.height;
+  if (out.width != width || out.height != height || out.bitCount != v.bitCount) return -7;
   const int32_t right = std::min(area.right, width - 1);
   const int32_t bottom = std::min(area.bottom, height - 1);
   if (area.left > right || area.top > bottom) return -5;
 
   Job job;
-  job.B = DibGetBitCount(source) / 8;
+  job.B = v.bitCount / 8;
   job.left = area.left;
   job.top = area.top;
   job.w = right - area.left + 1;
   job.hgt = bottom - area.top + 1;
   job.rowBytes = static_cast<size_t>(job.w) * static_cast<size_t>(job.B);
-  job.src = DibGetBits(source);
-  job.dst = DibGetBits(destination);
-  job.srcStride = DibGetStride(source);
-  job.dstStride = DibGetStride(destination);
+  job.src = v.bits;
+  job.dst = DibGetBits(destination);  // the view only reads
+  job.srcStride = v.stride;
+  job.dstStride = out.stride;
 
   const bool wide = HaveAvx2() && vantrel::dmx::g_unsharpLanes.load(std::memory_order_relaxed) != 16;
   const int L = wide ? 32 : 16;

@@ -174,17 +174,15 @@ int32_t OvoQrcDecode(int32_t* count) {
   ForgetResults(count);
   if (!d.image) return -1;
 
-  const int32_t W = DibGetWidth(d.image), H = DibGetHeight(d.image);
-  const int32_t stride = DibGetStride(d.image);
-  const int32_t bytesPerPixel = DibGetBitCount(d.image) / 8;
-  const uint8_t* bits = DibGetBits(d.image);
+  const DibView v = DibGetView(d.image);
+  const int32_t bytesPerPixel = v.bitCount / 8;
   if (bytesPerPixel != 1 && bytesPerPixel != 3) return -2;
-  if (!bits) return -1;
+  if (!v.bits) return -1;
 
   if (d.area[0] < 0) d.area[0] = 0;
   if (d.area[1] < 0) d.area[1] = 0;
-  if (d.area[2] > W - 1) d.area[2] = W - 1;
-  if (d.area[3] > H - 1) d.area[3] = H - 1;
+  if (d.area[2] > v.width - 1) d.area[2] = v.width - 1;
+  if (d.area[3] > v.height - 1) d.area[3] = v.height - 1;
   const int64_t w = int64_t{d.area[2]} - d.area[0] + 1;
   const int64_t h = int64_t{d.area[3]} - d.area[1] + 1;
   if (w <= 30 || h <= 30) return -3;
@@ -193,8 +191,8 @@ int32_t OvoQrcDecode(int32_t* count) {
   // still stay within the pixel.
   const int32_t channel = Clamp(d.colorChannel, 0, 2);
   vantrel::qr::QrSourceArea source;
-  source.bits = bits;
-  source.stride = stride;
+  source.bits = v.bits;
+  source.stride = v.stride;
   source.bytesPerPixel = bytesPerPixel;
   source.byteOffset = bytesPerPixel == 3 ? 2 - channel : 0;
   source.left = d.area[0];

@@ -67,22 +67,35 @@ constexpr auto kSearchTable = [] {
   return t;
 }();
 
+// One direction of the grid: its lines (module rows or module columns) and
+// how their step grows per module. The grid is built by the same moves in
+// both directions; each move below is written once for a direction `a` and
+// the crossing direction `b`, and made for the rows and then for the columns.
+class Direction {
+ public:
+  Direction(QrPoint (*lines)[kMatrixSide], const QrPoint& d) : lines_(lines), d_(d) {}
+
+  QrPoint* operator[](int32_t i) const { return lines_[i]; }
+  // Line i between its points j0 and j1.
+  void Fill(int32_t i, int32_t j0, int32_t j1) const { Interp(lines_[i], j0, j1, d_); }
+  // Line i's point j2 from its points j0 and j1.
+  void Extend(int32_t i, int32_t j0, int32_t j1, int32_t j2) const { Extrap(lines_[i], j0, j1, j2, d_); }
+
+ private:
+  QrPoint (*lines_)[kMatrixSide];
+  QrPoint d_;
+};
+
 class GridBuilder {
  public:
-  GridBuilder(const QrBinaryImage& img, QrGrid* g) : img_(img), g_(*g) {}
-
-  QrPoint* R(int32_t i) { return g_.rowLine[i]; }
-  QrPoint* C(int32_t i) { return g_.columnLine[i]; }
-  int32_t c(int32_t k) const { return g_.coords[k]; }
-  void InterpR(int32_t i, int32_t j0, int32_t j1) { Interp(R(i), j0, j1, g_.du); }
-  void InterpC(int32_t i, int32_t j0, int32_t j1) { Interp(C(i), j0, j1, g_.dv); }
-  void ExtrapR(int32_t i, int32_t j0, int32_t j1, int32_t j2) { Extrap(R(i), j0, j1, j2, g_.du); }
-  void ExtrapC(int32_t i, int32_t j0, int32_t j1, int32_t j2) { Extrap(C(i), j0, j1, j2, g_.dv); }
-  void Search(QrPoint* p) { AlignmentSearch(img_, g_, p); }
+  GridBuilder(const QrBinaryImage& img, QrGrid* g)
+      : img_(img), g_(*g), rows_(g->rowLine, g->du), columns_(g->columnLine, g->dv) {}
 
   void Base(const QrPoint* P) {
     const int32_t N = g_.N;
     const QrPoint du = g_.du, dv = g_.dv;
+    const Direction& R = rows_;
+    const Direction& C = columns_;
     // Half steps at the finders: over its 7 modules the first step is
     // (side - 21 d) / 7 and the last one 6 d larger.
     const QrPoint hAu = (P[1] - P[0] - du * 21.0f) / 7.0f * 0.5f;
@@ -92,230 +105,208 @@ class GridBuilder {
     const QrPoint hCu = (P[9] - P[8] - du * 21.0f) / 7.0f * 0.5f;
     const QrPoint hCv = (P[11] - P[8] - dv * 21.0f) / 7.0f * 0.5f;
 
-    R(0)[0] = C(0)[0] = P[0] + hAu + hAv;
-    R(1)[0] = P[3] + hAu - hAv - dv * 3.0f;
-    C(1)[0] = P[1] - hAu + hAv - du * 3.0f;
-    R(0)[N - 1] = P[5] - hBu + hBv - du * 3.0f;
-    R(1)[N - 1] = P[6] - hBu - hBv - du * 3.0f - dv * 3.0f;
-    C(0)[N - 1] = P[11] + hCu - hCv - dv * 3.0f;
-    C(1)[N - 1] = P[10] - hCu - hCv - du * 3.0f - dv * 3.0f;
+    R[0][0] = C[0][0] = P[0] + hAu + hAv;
+    R[1][0] = P[3] + hAu - hAv - dv * 3.0f;
+    C[1][0] = P[1] - hAu + hAv - du * 3.0f;
+    R[0][N - 1] = P[5] - hBu + hBv - du * 3.0f;
+    R[1][N - 1] = P[6] - hBu - hBv - du * 3.0f - dv * 3.0f;
+    C[0][N - 1] = P[11] + hCu - hCv - dv * 3.0f;
+    C[1][N - 1] = P[10] - hCu - hCv - du * 3.0f - dv * 3.0f;
     for (int32_t i = 0; i < 2; ++i) {
-      InterpR(i, 0, N - 1);
-      InterpC(i, 0, N - 1);
+      R.Fill(i, 0, N - 1);
+      C.Fill(i, 0, N - 1);
     }
     if (g_.version < 7) return;
 
     // The alignment patterns on the timing row and column.
     int32_t prev = 0;
     for (int32_t k = 1; k <= g_.n - 1; ++k) {
-      const int32_t X = c(k);
-      QrPoint before = R(1)[X];
-      Search(&R(1)[X]);
-      R(0)[X] = R(0)[X] + (R(1)[X] - before);
-      InterpR(0, prev, X);
-      InterpR(1, prev, X);
-      C(k + 1)[0] = R(0)[X];
-      C(k + 1)[6] = R(1)[X];
-      InterpC(k + 1, 0, 6);
-
-      before = C(1)[X];
-      Search(&C(1)[X]);
-      C(0)[X] = C(0)[X] + (C(1)[X] - before);
-      InterpC(0, prev, X);
-      InterpC(1, prev, X);
-      R(k + 1)[0] = C(0)[X];
-      R(k + 1)[6] = C(1)[X];
-      InterpR(k + 1, 0, 6);
-      prev = X;
+      Mirrored([&](const Direction& a, const Direction& b) { TimingAlignment(a, b, k, prev); });
+      prev = c(k);
     }
     for (int32_t i = 0; i < 2; ++i) {
-      InterpR(i, prev, N - 1);
-      InterpC(i, prev, N - 1);
+      R.Fill(i, prev, N - 1);
+      C.Fill(i, prev, N - 1);
     }
-  }
-
-  // Line 1 becomes the last row and column, through the last module bottomRight.
-  void LastRowAndColumn() {
-    const int32_t N = g_.N;
-    R(1)[0] = C(0)[N - 1];
-    C(1)[0] = R(0)[N - 1];
-    R(1)[N - 1] = C(1)[N - 1] = g_.bottomRight;
-    InterpR(1, 0, N - 1);
-    InterpC(1, 0, N - 1);
   }
 
   void Version1() {
     const int32_t N = g_.N;
-    g_.bottomRight = Meet(R(0)[N - 1], R(1)[N - 1], C(0)[N - 1], C(1)[N - 1]);
-    LastRowAndColumn();
+    g_.bottomRight = Meet(rows_[0][N - 1], rows_[1][N - 1], columns_[0][N - 1], columns_[1][N - 1]);
+    Mirrored([&](const Direction& a, const Direction& b) { LastLineThroughCorner(a, b); });
   }
 
   // Versions 2 to 6: the one alignment pattern at (a, a) steers the corner.
+  // Line 2 of each direction runs from the finder edge through the pattern
+  // and on to the last module; where the two meet is the corner.
   void Version2To6() {
     const int32_t N = g_.N, a = c(1);
-    QrPoint Q = Meet(R(0)[a], R(1)[a], C(0)[a], C(1)[a]);
+    QrPoint Q = Meet(rows_[0][a], rows_[1][a], columns_[0][a], columns_[1][a]);
     Search(&Q);
-    R(2)[0] = C(0)[a];
-    R(2)[a] = Q;
-    C(2)[0] = R(0)[a];
-    C(2)[a] = Q;
-    ExtrapR(2, 0, a, N - 1);
-    ExtrapC(2, 0, a, N - 1);
-    g_.bottomRight = Meet(R(0)[N - 1], R(2)[N - 1], C(0)[N - 1], C(2)[N - 1]);
-    LastRowAndColumn();
+    Mirrored([&](const Direction& along, const Direction& across) {
+      along[2][0] = across[0][a];
+      along[2][a] = Q;
+    });
+    rows_.Extend(2, 0, a, N - 1);
+    columns_.Extend(2, 0, a, N - 1);
+    g_.bottomRight = Meet(rows_[0][N - 1], rows_[2][N - 1], columns_[0][N - 1], columns_[2][N - 1]);
+    Mirrored([&](const Direction& along, const Direction& across) { LastLineThroughCorner(along, across); });
   }
 
+  // Versions 7 to 40: every alignment pattern, placed from the lines through
+  // the points already placed; line k + 1 of a direction is its line c_k.
   void Version7To40() {
-    const int32_t N = g_.N, n = g_.n;
-    // 1. Row c1, left to right.
-    for (int32_t k = 1; k <= n - 1; ++k) {
-      const int32_t X = c(k);
-      QrPoint P = Meet(R(0)[X], R(1)[X], C(k - 1)[c(1)], C(k)[c(1)]);
-      Search(&P);
-      R(2)[X] = P;
-      InterpR(2, c(k - 1), X);
-      C(k + 1)[c(1)] = P;
-      InterpC(k + 1, 6, c(1));
-      ExtrapC(k + 1, c(1), 6, 0);
-      InterpC(k + 1, 0, 6);
-      R(0)[X] = C(k + 1)[0];
-      InterpR(0, c(k - 1), X);
-    }
-    // 2.
-    InterpR(0, c(n - 1), c(n));
-    ExtrapR(2, c(1), 6, 0);
-    InterpR(2, 0, 6);
-    C(0)[c(1)] = R(2)[0];
-    InterpC(0, 6, c(1));
-    // 3. Column c1, top to bottom.
-    for (int32_t k = 2; k <= n - 1; ++k) {
-      const int32_t Y = c(k);
-      QrPoint P = Meet(C(0)[Y], C(1)[Y], R(k - 1)[c(1)], R(k)[c(1)]);
-      Search(&P);
-      C(2)[Y] = P;
-      InterpC(2, c(k - 1), Y);
-      R(k + 1)[c(1)] = P;
-      InterpR(k + 1, 6, c(1));
-      ExtrapR(k + 1, c(1), 6, 0);
-      InterpR(k + 1, 0, 6);
-      C(0)[Y] = R(k + 1)[0];
-      InterpC(0, c(k - 1), Y);
-    }
-    // 4.
-    InterpC(0, c(n - 1), c(n));
-    // 5. Inner patterns, row by row.
+    const int32_t N = g_.N, n = g_.n, cn = c(n);
+    // Row c1 walked left to right through its patterns; each also starts the
+    // column through it and carries that column up to row 0. The pattern at
+    // (c1, c1) is the first of row c1 and of column c1 alike, so column c1
+    // is walked down from its second pattern, after row c1 has been carried
+    // left to column 0.
+    for (int32_t k = 1; k <= n - 1; ++k) AlignmentOnLineC1(rows_, columns_, k);
+    rows_.Fill(0, c(n - 1), cn);
+    ToFinderEdge(rows_, columns_, 2, c(1), 6);
+    for (int32_t k = 2; k <= n - 1; ++k) AlignmentOnLineC1(columns_, rows_, k);
+    columns_.Fill(0, c(n - 1), cn);
+
+    // The inner patterns, row by row, each from the two before it on its row
+    // and on its column.
     for (int32_t i = 2; i <= n - 1; ++i)
-      for (int32_t j = 2; j <= n - 1; ++j) {
-        QrPoint P = Meet(R(i + 1)[c(j - 2)], R(i + 1)[c(j - 1)], C(j + 1)[c(i - 2)],
-                         C(j + 1)[c(i - 1)]);
-        Search(&P);
-        R(i + 1)[c(j)] = P;
-        InterpR(i + 1, c(j - 1), c(j));
-        C(j + 1)[c(i)] = P;
-        InterpC(j + 1, c(i - 1), c(i));
-      }
-    // 6. The last alignment column cn and row cn.
-    const int32_t cn = c(n);
-    ExtrapR(2, c(n - 2), c(n - 1), cn);
-    Search(&R(2)[cn]);
-    InterpR(2, c(n - 1), cn);
-    R(1)[cn] = Meet(R(1)[c(n - 1)], R(1)[N - 1], R(0)[cn], R(2)[cn]);  // inside the top-right finder
-    InterpR(1, c(n - 1), cn);
-    InterpR(1, cn, N - 1);
-    C(n + 1)[0] = R(0)[cn];
-    C(n + 1)[6] = R(1)[cn];
-    C(n + 1)[c(1)] = R(2)[cn];
-    InterpC(n + 1, 0, 6);
-    InterpC(n + 1, 6, c(1));
+      for (int32_t j = 2; j <= n - 1; ++j) PlaceAlignment(rows_, columns_, i, j);
 
-    ExtrapC(2, c(n - 2), c(n - 1), cn);
-    Search(&C(2)[cn]);
-    InterpC(2, c(n - 1), cn);
-    C(1)[cn] = Meet(C(1)[c(n - 1)], C(1)[N - 1], C(0)[cn], C(2)[cn]);
-    InterpC(1, c(n - 1), cn);
-    InterpC(1, cn, N - 1);
-    R(n + 1)[0] = C(0)[cn];
-    R(n + 1)[6] = C(1)[cn];
-    R(n + 1)[c(1)] = C(2)[cn];
-    InterpR(n + 1, 0, 6);
-    InterpR(n + 1, 6, c(1));
+    // The last alignment column c_n and row c_n (whose patterns sit beside
+    // the top-right and bottom-left finders), then their crossings.
+    Mirrored([&](const Direction& a, const Direction& b) { OuterLine(a, b, c(n - 2), c(n - 1), cn, n + 1, true); });
+    for (int32_t k = 2; k <= n - 1; ++k)
+      Mirrored([&](const Direction& a, const Direction& b) { PlaceAlignment(a, b, k, n); });
+    PlaceAlignment(rows_, columns_, n, n);
 
-    for (int32_t k = 2; k <= n - 1; ++k) {
-      QrPoint P = Meet(R(k + 1)[c(n - 2)], R(k + 1)[c(n - 1)], C(n + 1)[c(k - 2)],
-                       C(n + 1)[c(k - 1)]);
-      Search(&P);
-      R(k + 1)[cn] = P;
-      InterpR(k + 1, c(n - 1), cn);
-      C(n + 1)[c(k)] = P;
-      InterpC(n + 1, c(k - 1), c(k));
-
-      QrPoint Q = Meet(C(k + 1)[c(n - 2)], C(k + 1)[c(n - 1)], R(n + 1)[c(k - 2)],
-                       R(n + 1)[c(k - 1)]);
-      Search(&Q);
-      C(k + 1)[cn] = Q;
-      InterpC(k + 1, c(n - 1), cn);
-      R(n + 1)[c(k)] = Q;
-      InterpR(n + 1, c(k - 1), c(k));
-    }
-    {
-      QrPoint P = Meet(R(n + 1)[c(n - 2)], R(n + 1)[c(n - 1)], C(n + 1)[c(n - 2)],
-                       C(n + 1)[c(n - 1)]);
-      Search(&P);
-      R(n + 1)[cn] = C(n + 1)[cn] = P;
-      InterpR(n + 1, c(n - 1), cn);
-      InterpC(n + 1, c(n - 1), cn);
-    }
-    // 7. The last row and column, by extrapolation.
+    // The last row and column hold no pattern: extrapolated from c_(n-1)
+    // and c_n, and where they meet is the corner.
     const int32_t last = n + 2;
-    ExtrapR(2, c(n - 1), cn, N - 1);
-    InterpR(2, cn, N - 1);
-    R(1)[N - 1] = Meet(R(1)[cn], R(1)[N - 1], R(0)[N - 1], R(2)[N - 1]);
-    InterpR(1, c(n - 1), cn);
-    InterpR(1, cn, N - 1);
-    C(last)[0] = R(0)[N - 1];
-    C(last)[6] = R(1)[N - 1];
-    C(last)[c(1)] = R(2)[N - 1];
-    InterpC(last, 0, 6);
-    InterpC(last, 6, c(1));
-
-    ExtrapC(2, c(n - 1), cn, N - 1);
-    InterpC(2, cn, N - 1);
-    C(1)[N - 1] = Meet(C(1)[cn], C(1)[N - 1], C(0)[N - 1], C(2)[N - 1]);
-    InterpC(1, c(n - 1), cn);
-    InterpC(1, cn, N - 1);
-    R(last)[0] = C(0)[N - 1];
-    R(last)[6] = C(1)[N - 1];
-    R(last)[c(1)] = C(2)[N - 1];
-    InterpR(last, 0, 6);
-    InterpR(last, 6, c(1));
-
-    for (int32_t k = 2; k <= n; ++k) {
-      ExtrapR(k + 1, c(n - 1), cn, N - 1);
-      InterpR(k + 1, cn, N - 1);
-      C(last)[c(k)] = R(k + 1)[N - 1];
-      InterpC(last, c(k - 1), c(k));
-      ExtrapC(k + 1, c(n - 1), cn, N - 1);
-      InterpC(k + 1, cn, N - 1);
-      R(last)[c(k)] = C(k + 1)[N - 1];
-      InterpR(last, c(k - 1), c(k));
-    }
-    const QrPoint BR = Meet(R(last)[c(n - 1)], R(last)[cn], C(last)[c(n - 1)], C(last)[cn]);
-    R(last)[N - 1] = C(last)[N - 1] = BR;
-    InterpR(last, cn, N - 1);
-    InterpC(last, cn, N - 1);
+    Mirrored([&](const Direction& a, const Direction& b) { OuterLine(a, b, c(n - 1), cn, N - 1, last, false); });
+    for (int32_t k = 2; k <= n; ++k)
+      Mirrored([&](const Direction& a, const Direction& b) { ToLastLine(a, b, k); });
+    const QrPoint BR = Meet(rows_[last][c(n - 1)], rows_[last][cn], columns_[last][c(n - 1)], columns_[last][cn]);
+    rows_[last][N - 1] = columns_[last][N - 1] = BR;
+    rows_.Fill(last, cn, N - 1);
+    columns_.Fill(last, cn, N - 1);
   }
 
   // Half a module beyond the last module centre.
   void Corner() {
     const int32_t N = g_.N, L = g_.version < 7 ? 1 : g_.n + 2;
-    const QrPoint Rl = R(L)[N - 1];
-    g_.corner[0] = QrRound(Rl.x + (Rl.x - R(L)[N - 2].x) * 0.5);
-    g_.corner[1] = QrRound(Rl.y + (C(L)[N - 1].y - C(L)[N - 2].y) * 0.5);
+    const QrPoint Rl = rows_[L][N - 1];
+    g_.corner[0] = QrRound(Rl.x + (Rl.x - rows_[L][N - 2].x) * 0.5);
+    g_.corner[1] = QrRound(Rl.y + (columns_[L][N - 1].y - columns_[L][N - 2].y) * 0.5);
   }
 
  private:
+  int32_t c(int32_t k) const { return g_.coords[k]; }
+  void Search(QrPoint* p) { AlignmentSearch(img_, g_, p); }
+
+  // The move for the rows, then the same for the columns.
+  template <typename Move>
+  void Mirrored(Move move) {
+    move(rows_, columns_);
+    move(columns_, rows_);
+  }
+
+  // The pattern where timing line a1 crosses line c_k of b sits on the
+  // timing pattern, which the finders predict well: found by search, it
+  // shifts a's finder-side line 0 by as much, both are refilled from the
+  // previous pattern, and b's line through it starts between them.
+  void TimingAlignment(const Direction& a, const Direction& b, int32_t k, int32_t prev) {
+    const int32_t X = c(k);
+    const QrPoint before = a[1][X];
+    Search(&a[1][X]);
+    a[0][X] = a[0][X] + (a[1][X] - before);
+    a.Fill(0, prev, X);
+    a.Fill(1, prev, X);
+    b[k + 1][0] = a[0][X];
+    b[k + 1][6] = a[1][X];
+    b.Fill(k + 1, 0, 6);
+  }
+
+  // Versions 1 to 6: line 1 becomes the last line, from the far end of b's
+  // line 0 to the last module.
+  void LastLineThroughCorner(const Direction& a, const Direction& b) {
+    const int32_t N = g_.N;
+    a[1][0] = b[0][N - 1];
+    a[1][N - 1] = g_.bottomRight;
+    a.Fill(1, 0, N - 1);
+  }
+
+  // Line `line` of a, placed from row (column) 6 on, carried back to the
+  // finder-side edge 0; its end there is b's line 0 at `at`, refilled from `from`.
+  void ToFinderEdge(const Direction& a, const Direction& b, int32_t line, int32_t at, int32_t from) {
+    a.Extend(line, c(1), 6, 0);
+    a.Fill(line, 0, 6);
+    b[0][at] = a[line][0];
+    b.Fill(0, from, at);
+  }
+
+  // The pattern where a's line c1 crosses b's line c_k, predicted where a's
+  // finder-side lines and b's two lines before it meet. It continues a's line
+  // c1 and starts b's line c_k between the timing line and c1, which is then
+  // carried up to the finder-side edge.
+  void AlignmentOnLineC1(const Direction& a, const Direction& b, int32_t k) {
+    const int32_t X = c(k);
+    QrPoint P = Meet(a[0][X], a[1][X], b[k - 1][c(1)], b[k][c(1)]);
+    Search(&P);
+    a[2][X] = P;
+    a.Fill(2, c(k - 1), X);
+    b[k + 1][c(1)] = P;
+    b.Fill(k + 1, 6, c(1));
+    ToFinderEdge(b, a, k + 1, X, c(k - 1));
+  }
+
+  // The pattern at a's line c_i and b's line c_j, predicted where the lines
+  // through the two patterns before it on each meet; both lines are filled
+  // up to it.
+  void PlaceAlignment(const Direction& a, const Direction& b, int32_t i, int32_t j) {
+    QrPoint P = Meet(a[i + 1][c(j - 2)], a[i + 1][c(j - 1)], b[j + 1][c(i - 2)], b[j + 1][c(i - 1)]);
+    Search(&P);
+    a[i + 1][c(j)] = P;
+    a.Fill(i + 1, c(j - 1), c(j));
+    b[j + 1][c(i)] = P;
+    b.Fill(j + 1, c(i - 1), c(i));
+  }
+
+  // a's line c1 carried on to `to` (from its points at j0 and j1), with a
+  // search where a pattern stands there; the timing line a1, whose far end
+  // lies in a finder, re-fitted to end where the line through a0 and a's
+  // line c1 crosses it; and b's line `line` (the one for `to`) started
+  // through a's lines 0, 6 and c1.
+  void OuterLine(const Direction& a, const Direction& b, int32_t j0, int32_t j1, int32_t to, int32_t line,
+                 bool pattern) {
+    const int32_t N = g_.N, n = g_.n;
+    a.Extend(2, j0, j1, to);
+    if (pattern) Search(&a[2][to]);
+    a.Fill(2, j1, to);
+    a[1][to] = Meet(a[1][j1], a[1][N - 1], a[0][to], a[2][to]);
+    a.Fill(1, c(n - 1), c(n));
+    a.Fill(1, c(n), N - 1);
+    b[line][0] = a[0][to];
+    b[line][6] = a[1][to];
+    b[line][c(1)] = a[2][to];
+    b.Fill(line, 0, 6);
+    b.Fill(line, 6, c(1));
+  }
+
+  // a's line c_k carried on from its last pattern to the last line, whose
+  // point there is b's last line's at c_k.
+  void ToLastLine(const Direction& a, const Direction& b, int32_t k) {
+    const int32_t N = g_.N, n = g_.n, last = n + 2;
+    a.Extend(k + 1, c(n - 1), c(n), N - 1);
+    a.Fill(k + 1, c(n), N - 1);
+    b[last][c(k)] = a[k + 1][N - 1];
+    b.Fill(last, c(k - 1), c(k));
+  }
+
   const QrBinaryImage& img_;
   QrGrid& g_;
+  Direction rows_;
+  Direction columns_;
 };
 
 }  // namespace

@@ -80,6 +80,7 @@ void CBarCodePage::BuildControls() {
   scanDegree_->setFixedWidth(70);
   binarize_ = NumberedCheckBox(this, kIdBinarize, "2値化");
   guide_ = NumberedCheckBox(this, kIdGuide, "ガイド表示");
+  robust_ = RobustBox(this);
 
   auto* scan = new QGridLayout;
   scan->addWidget(Label(this, "スキャンレベル："), 0, 0);
@@ -93,6 +94,7 @@ void CBarCodePage::BuildControls() {
   auto* switches = new QHBoxLayout;
   switches->addWidget(binarize_);
   switches->addWidget(guide_);
+  switches->addWidget(robust_);
   switches->addStretch();
   scan->addLayout(switches, 2, 0, 1, 2);
   scan->setColumnStretch(1, 1);
@@ -138,6 +140,7 @@ void CBarCodePage::BuildControls() {
   exchange_.DecimalNumber(scanDegree_, kAngleLowest, kAngleHighest, &m_.scanDegree);
   exchange_.Check(binarize_, &m_.autoBin);
   exchange_.Check(guide_, &m_.guide);
+  exchange_.Check(robust_, &m_.robust);
 
   connect(scanLevel_, &QComboBox::currentIndexChanged, this, [this] { OnScanChange(); });
   connect(scanDegree_, &QLineEdit::textChanged, this, [this] { OnScanChange(); });
@@ -166,6 +169,7 @@ void CBarCodePage::OnInitDialog() {
   m_.scanDegree = s.ScanDegree;
   m_.autoBin = s.AutoBin;
   m_.guide = s.GuideLine;
+  m_.robust = s.BcdRobust;
   exchange_.ToControls();
   filling_ = false;
 }
@@ -191,6 +195,7 @@ void CBarCodePage::CopyMembersToSettings() {
     s.ScanDegree = m.scanDegree;
     s.AutoBin = m.autoBin;
     s.GuideLine = m.guide;
+    s.BcdRobust = m.robust;
   });
 }
 

@@ -43,6 +43,7 @@ class CBarCodePage : public SettingsPage {
     kIdApply = 1029,       // "適用"
     kIdScanLevel = 1040,   // "スキャンレベル："
     kIdTime = 1050,        // "処理時間："
+    kIdRobust = pages::kIdRobust,  // "強化読取"
   };
 
   CBarCodePage(PageHost& host, QWidget* parent);
@@ -58,6 +59,7 @@ class CBarCodePage : public SettingsPage {
     double scanDegree = 0.0;
     int32_t autoBin = 0;
     int32_t guide = 0;
+    int32_t robust = 0;
   };
 
   void BuildControls();
@@ -92,6 +94,7 @@ class CBarCodePage : public SettingsPage {
   QLineEdit* scanDegree_ = nullptr;
   QCheckBox* binarize_ = nullptr;
   QCheckBox* guide_ = nullptr;
+  QCheckBox* robust_ = nullptr;
   QLineEdit* data_ = nullptr;
   QLineEdit* typeName_ = nullptr;
 };

@@ -71,17 +71,22 @@ void CQRCodePage::BuildControls() {
   resultLayout->addLayout(TimeRow(result), 3, 1);
   resultLayout->setColumnStretch(1, 1);
 
+  // Below the results, beside the buttons that apply it: the groups above
+  // keep their places.
+  robust_ = RobustBox(this);
+
   auto* page = new QVBoxLayout(this);
   page->addWidget(binary);
   page->addWidget(result);
   page->addStretch();
-  page->addLayout(ButtonRow());
+  page->addLayout(ButtonRow(robust_));
 
   exchange_.WholeNumber(threshold_, kThresholdLowest, kThresholdHighest, &m_.threshold);
   exchange_.Check(dark_, &m_.dark);
   // A colour from the settings file that none of the buttons stands for stays
   // until one is chosen.
   exchange_.Choice({colours_[0], colours_[1], colours_[2]}, &m_.colour);
+  exchange_.Check(robust_, &m_.robust);
 }
 
 void CQRCodePage::OnInitDialog() {
@@ -89,6 +94,7 @@ void CQRCodePage::OnInitDialog() {
   m_.threshold = s.QrThreshold;
   m_.dark = s.QRBlack;
   m_.colour = s.TargetColor;
+  m_.robust = s.QrRobust;
   exchange_.ToControls();
 }
 
@@ -98,6 +104,7 @@ void CQRCodePage::CopyMembersToSettings() {
     s.QrThreshold = m.threshold;
     s.QRBlack = m.dark;
     s.TargetColor = m.colour;
+    s.QrRobust = m.robust;
   });
 }
 

@@ -30,6 +30,7 @@ class CQRCodePage : public SettingsPage {
     kIdApply = 1029,      // "適用"
     kIdThreshold = 1044,  // "しきい値："
     kIdTime = 1050,       // "処理時間："
+    kIdRobust = pages::kIdRobust,  // "強化読取"
   };
   CQRCodePage(PageHost& host, QWidget* parent);
 
@@ -38,6 +39,7 @@ class CQRCodePage : public SettingsPage {
     int32_t threshold = 0;
     int32_t dark = 0;
     int32_t colour = 0;
+    int32_t robust = 0;
   };
 
   void BuildControls();
@@ -52,6 +54,7 @@ class CQRCodePage : public SettingsPage {
   QLineEdit* threshold_ = nullptr;
   QCheckBox* dark_ = nullptr;
   QRadioButton* colours_[3] = {nullptr, nullptr, nullptr};
+  QCheckBox* robust_ = nullptr;
   QLineEdit* data_ = nullptr;
   QLineEdit* version_ = nullptr;
   QLineEdit* level_ = nullptr;

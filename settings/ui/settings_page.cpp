@@ -107,6 +107,10 @@ SettingsPage::SettingsPage(PageHost& host, int32_t templateId, QWidget* parent) 
   setFixedSize(pages::kPageWidth, pages::kPageHeight);
 }
 
+QCheckBox* SettingsPage::RobustBox(QWidget* parent) {
+  return pages::NumberedCheckBox(parent, pages::kIdRobust, "強化読取");
+}
+
 QHBoxLayout* SettingsPage::TimeRow(QWidget* parent) {
   time_ = pages::ReadOnlyBox(parent, pages::kIdTime);
   time_->setFixedWidth(90);
@@ -117,10 +121,11 @@ QHBoxLayout* SettingsPage::TimeRow(QWidget* parent) {
   return row;
 }
 
-QHBoxLayout* SettingsPage::ButtonRow() {
+QHBoxLayout* SettingsPage::ButtonRow(QWidget* left) {
   try_ = pages::NumberedButton(this, pages::kIdTry, "実行");
   apply_ = pages::NumberedButton(this, pages::kIdApply, "適用");
   auto* row = new QHBoxLayout;
+  if (left != nullptr) row->addWidget(left);
   row->addStretch();
   row->addWidget(try_);
   row->addWidget(apply_);

@@ -27,6 +27,9 @@ namespace vantrel {
 
 namespace pages {
 
+// The robust reading's check box, the same on the barcode and QR pages.
+constexpr int32_t kIdRobust = 1052;
+
 // Size of each page inside the page frame.
 constexpr int32_t kPageWidth = 330;
 constexpr int32_t kPageHeight = 440;
@@ -97,12 +100,18 @@ class SettingsPage : public QWidget {
   // A code the trial read, into the page's result boxes.
   virtual void ShowReading(const Reading& reading) = 0;
 
+  // "強化読取" (control 1052), the switch of the decoder's robust reading.
+  // Bound as a check (1 ticked, 0 not), it shows any value but 0 from the
+  // settings file ticked, as the decoders take it.
+  static QCheckBox* RobustBox(QWidget* parent);
+
   // The result boxes a trial empties first.
   void SetResultBoxes(std::initializer_list<QLineEdit*> boxes) { resultBoxes_ = boxes; }
   // "処理時間：" box (1050) and "msec", and the row of "実行" (1011) and
-  // "適用" (1029), both wired to the page.
+  // "適用" (1029), both wired to the page, at its right end (a control of
+  // the page's may stand at its left).
   QHBoxLayout* TimeRow(QWidget* parent);
-  QHBoxLayout* ButtonRow();
+  QHBoxLayout* ButtonRow(QWidget* left = nullptr);
 
   PageHost& host_;
   ui::DataExchange exchange_;

@@ -247,7 +247,7 @@ class DecoderLibraries : public ::testing::Environment {
   void TearDown() override { libraries_.Stop(); }
 
  private:
-  vantrel::DecoderLibraries libraries_;
+  vantrel::DecoderLibraries libraries_{vantrel::DecoderLibraries::QrParameterFile::kNone};
 };
 
 // A frame view over a 24-bit picture.

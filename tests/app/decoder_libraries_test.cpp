@@ -1,6 +1,10 @@
 // The guard that brings the decoder libraries up and down: only what was asked
 // for and is not already up, and everything it started gone when it goes.
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
 
 #include "vantrel/OvoDmx.h"
 #include "vantrel/OvoQrc.h"
@@ -22,7 +26,7 @@ bool UtilUp() {
 
 TEST(DecoderLibraries, StartsWhatIsAskedAndStopsAllItStartedWhenItGoes) {
   {
-    DecoderLibraries libraries;
+    DecoderLibraries libraries(DecoderLibraries::QrParameterFile::kNone);
     EXPECT_EQ(libraries.Start(DecoderLibraries::kDataMatrix | DecoderLibraries::kUtil), 0);
     EXPECT_FALSE(libraries.qrReady());
     EXPECT_TRUE(libraries.dmxReady());
@@ -45,6 +49,29 @@ TEST(DecoderLibraries, StartsWhatIsAskedAndStopsAllItStartedWhenItGoes) {
   }
   // Gone with the guard.
   EXPECT_FALSE(QrUp() || DmxUp() || UtilUp());
+}
+
+// The QR library's parameter file is the station's alone: written into the
+// current folder when the station's guard stops, never by the others'.
+TEST(DecoderLibraries, OnlyTheStationLeavesTheQrParameterFile) {
+  const std::filesystem::path previous = std::filesystem::current_path();
+  const std::filesystem::path folder =
+      std::filesystem::temp_directory_path() / ("vantrel-libraries-" + std::to_string(::getpid()));
+  std::filesystem::remove_all(folder);
+  std::filesystem::create_directories(folder);
+  std::filesystem::current_path(folder);
+  {
+    DecoderLibraries tool(DecoderLibraries::QrParameterFile::kNone);
+    EXPECT_EQ(tool.Start(), 0);
+  }
+  EXPECT_TRUE(std::filesystem::is_empty(folder));
+  {
+    DecoderLibraries station;
+    EXPECT_EQ(station.Start(), 0);
+  }
+  EXPECT_TRUE(std::filesystem::exists(folder / "OvoQrc.ini"));
+  std::filesystem::current_path(previous);
+  std::filesystem::remove_all(folder);
 }
 
 }  // namespace

@@ -55,6 +55,8 @@ class Conventions(unittest.TestCase):
             ("DATAMATRIX", text("line\nnext"), b"linenext", "linenext", CONVENTION),
             ("QR", text("line\nnext"), b"linenext", "linenext", MISREAD),
             ("DATAMATRIX", text("linenext"), b"line\nnext", "line\nnext", MISREAD),
+            ("DATAMATRIX", text("line\nnext"), b"line\nnext", "linenext", READ),  # bytes exact, text as shown
+            ("QR", text("line\nnext"), b"line\nnext", "linenext", CHARSET),
         ]
         for sym, exp, got, shown, outcome in cases:
             with self.subTest(sym=sym, expected=exp.text, got=got):
@@ -89,6 +91,21 @@ class Conventions(unittest.TestCase):
             b = compare.load_expectation(d, "b.bin")
             self.assertEqual((b.text, b.raw, b.props), (None, b"\x81\xff", {}))
 
+    def test_several_codes_in_one_picture(self):
+        hello = text("HELLO")
+        cases = [
+            # codes read (bytes, text shown), outcome, the code that decides
+            ([], compare.MISS, None),
+            ([(b"HELLO", "HELLO")], READ, 0),
+            ([(b"OTHER", "OTHER"), (b"HELLO", "HELLO")], READ, 1),  # either symbol may be the expected one
+            ([(b"OTHER", "OTHER"), (b"HELL0", "HELL0")], MISREAD, 0),  # none is: the first stands
+            ([(b"HELLO", "\ufffd"), (b"HELLO", "HELLO")], READ, 1),  # the plainest match
+        ]
+        for codes, outcome, index in cases:
+            with self.subTest(codes=codes):
+                got = compare.classify_codes("QR", hello, codes)
+                self.assertEqual((got[0], got[2]), (outcome, index))
+
     def test_known_limits(self):
         self.assertEqual(compare.known_limit("CODE128", text("óó12")), "needs FNC4")
         self.assertEqual(compare.known_limit("DATAMATRIX", text("x"), "datamatrix-1/eci.png"), "needs ECI")
@@ -97,7 +114,8 @@ class Conventions(unittest.TestCase):
 
 
 # The stand-in reader answers from a table keyed by picture name and rotation:
-# a text read, nothing, a long sleep, or a crash.
+# a text read, a list of texts (a line per code, as for a picture with several
+# symbols), nothing, a long sleep, a crash, or a file left in its working folder.
 FAKE_READER = textwrap.dedent("""\
     import json, os, signal, sys, time
     args = sys.argv[1:]
@@ -115,11 +133,17 @@ FAKE_READER = textwrap.dedent("""\
         time.sleep(30)
     if answer == "CRASH":
         os.kill(os.getpid(), signal.SIGSEGV)
-    ok = answer != ""
-    print(json.dumps({"file": picture, "ok": ok, "status": 0 if ok else -4,
-                      "symbology": "X" if ok else None, "text": answer if ok else None,
-                      "bytes_hex": answer.encode().hex() if ok else None, "ms": 1.5}))
-    sys.exit(0 if ok else 1)
+    if answer == "LITTER":
+        open("OvoQrc.ini", "w").close()
+        answer = ""
+    codes = answer if isinstance(answer, list) else [answer] if answer else []
+    if not codes:
+        print(json.dumps({"file": picture, "ok": False, "status": -4, "symbology": None, "text": None,
+                          "bytes_hex": None, "ms": 1.5}))
+    for code in codes:
+        print(json.dumps({"file": picture, "ok": True, "status": 0, "symbology": "X", "text": code,
+                          "bytes_hex": code.encode().hex(), "ms": 1.5}))
+    sys.exit(0 if codes else 1)
 """)
 
 # The stand-in for vantrel-bench --peer-read: ZBar's line first, then
@@ -196,6 +220,12 @@ class Runner(unittest.TestCase):
                             *args, self.corpus], capture_output=True, text=True, env=env, timeout=120)
         return p.returncode, p.stdout, p.stderr
 
+    def settings(self):
+        """An empty settings file: one run instead of two."""
+        path = os.path.join(self.dir.name, "mine.ini")
+        open(path, "w").close()
+        return path
+
     def row(self, out, run_label, folder):
         block = out.split("== " + run_label)[1]
         for line in block.splitlines():
@@ -225,9 +255,7 @@ class Runner(unittest.TestCase):
     def test_misreads_false_positives_timeouts_and_crashes(self):
         answers = {"a.png": "HELLO", "b.png@90": "WORLD", "b.png@180": "W0RLD", "b.png@270": "SLEEP",
                    "c.png@0": "CRASH", "d.png@270": "NOISE"}
-        settings = os.path.join(self.dir.name, "mine.ini")
-        open(settings, "w").close()
-        status, out, err = self.evaluate(answers, "--timeout", "1", "--settings", settings)
+        status, out, err = self.evaluate(answers, "--timeout", "1", "--settings", self.settings())
         self.assertEqual(status, 1, "a crash must fail the evaluation")
         self.assertEqual(self.row(out, "settings", "qr-1"), ["2", "1", "2", "1", "1", "0", "0", "1", "0", "1", "1.5"])
         self.assertEqual(self.row(out, "settings", "falsepositives-1")[8], "1")
@@ -248,6 +276,24 @@ class Runner(unittest.TestCase):
         self.assertIn("zxing-cpp: EAN13 4/4 100%; QR 4/8 50%", out.splitlines()[-1])
         with open(self.baseline) as f:
             self.assertEqual({l.split("\t")[0] for l in f.read().splitlines()[4:]}, {"defaults", "thorough"})
+
+    def test_pictures_with_several_codes(self):
+        # A line per code: a picture matches when any of its codes is the
+        # expected one, and any code on a picture without one is a false
+        # positive, counted once per try.
+        answers = {"a.png": ["OTHER", "HELLO"], "b.png": ["NOPE", "W0RLD"], "c.png": ["4901234567894"],
+                   "d.png@0": ["1", "2"]}
+        status, out, err = self.evaluate(answers, "--settings", self.settings())
+        self.assertEqual(status, 0, err)
+        self.assertEqual(self.row(out, "settings", "qr-1"), ["2", "1", "1", "1", "1", "0", "0", "4", "0", "0", "1.5"])
+        self.assertIn("misread qr-1/b.png at 0 90 180 270: got X 'NOPE', expected 'WORLD'", out)
+        self.assertEqual(self.row(out, "settings", "falsepositives-1")[8], "1")
+        self.assertIn("false positive falsepositives-1/d.png at 0: X '1'", out)
+
+    def test_a_reader_that_leaves_files_fails(self):
+        status, out, err = self.evaluate(dict(self.GOOD, **{"d.png@90": "LITTER"}), "--settings", self.settings())
+        self.assertEqual(status, 1, out)
+        self.assertIn("the readers left files in their working folder: OvoQrc.ini", out)
 
     def test_baseline_ratchet(self):
         status, out, err = self.evaluate({"a.png": "HELLO", "c.png@0": "4901234567894"}, "--record", self.baseline)

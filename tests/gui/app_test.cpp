@@ -9,6 +9,7 @@
 #include <QTimer>
 
 #include <csignal>
+#include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
 #include <sstream>
@@ -43,13 +44,24 @@ bool Exists(const std::string& path) {
   return stat(path.c_str(), &st) == 0;
 }
 
+// Each station runs in its scratch folder: like the real one it leaves its QR
+// parameter file in the folder it was started from.
 class AppTest : public ::testing::Test {
  protected:
   void SetUp() override {
     unsetenv("VANTREL_CAMERA_REPLAY");
     SetCameraReplay("");
+    char* cwd = getcwd(nullptr, 0);
+    previousFolder_ = cwd ? cwd : "";
+    std::free(cwd);
+    ASSERT_EQ(chdir(folder.path().c_str()), 0);
   }
-  void TearDown() override { SetCameraReplay(""); }
+  void TearDown() override {
+    SetCameraReplay("");
+    if (!previousFolder_.empty()) {
+      EXPECT_EQ(chdir(previousFolder_.c_str()), 0);
+    }
+  }
 
   StationOptions Options(const std::string& replay = DemoFrame("demo-1-jan13.png")) {
     StationOptions o;
@@ -67,6 +79,9 @@ class AppTest : public ::testing::Test {
   ScratchFolder folder;
   const std::string settingsPath = folder.File("Vantrel.ini");
   const std::string lockPath = folder.File("vantrel.lock");
+
+ private:
+  std::string previousFolder_;
 };
 
 // ---------------------------------------------------------------- single instance
@@ -284,6 +299,7 @@ TEST_F(AppTest, ANormalCloseWritesTheSettingsWithTheLastCaptureSizeAndRange) {
   EXPECT_EQ(s.QRCodeEnable, 1);
   EXPECT_EQ(s.OneDecode, 0);
   EXPECT_FALSE(app.deviceReady || app.qrReady || app.dmxReady || app.utilReady);
+  EXPECT_TRUE(Exists(folder.File("OvoQrc.ini")));  // the QR library's parameters, where it started
   // The guard is free for the next start.
   InstanceLock next;
   EXPECT_EQ(next.Acquire(lockPath), InstanceLock::kAcquired);

@@ -42,6 +42,7 @@ bool AnsweringCaptureDialogs::ChooseFrameSize(const std::vector<FrameSize>& size
 
 void StartStationLibraries() {
   OvoQrcInitialize();
+  OvoQrcSetParameterFile(nullptr);
   OvoDmxInitialize();
   OvoUtilInitialize();
 }

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "vantrel/text_convert.h"
+
 namespace {
 
 using vantrel::cli::FormatJson;
@@ -89,6 +91,7 @@ ReadResult Read(const char* kind, const char* symbology, std::string bytes) {
   r.kind = kind;
   r.symbology = symbology;
   r.bytes = std::move(bytes);
+  r.text = vantrel::DecodedBytesToUtf8(r.bytes);
   r.ms = 1.5;
   return r;
 }
@@ -143,6 +146,15 @@ TEST(ReadOutput, JsonObjects) {
             "\"qr_version\": null, \"qr_level\": null, \"text\": null, \"bytes_hex\": null, \"corners\": null, "
             "\"ms\": 0.000, \"error\": \"cannot open the file\"}");
   EXPECT_EQ(vantrel::cli::JsonString(std::string("\x01\x7F\b\f\r\t/", 7)), "\"\\u0001\\u007f\\b\\f\\r\\t/\"");
+}
+
+TEST(ReadOutput, TextIsWhatTheStationShowsBytesAreExact) {
+  // A Data Matrix reading: the station's text leaves the control bytes out.
+  ReadResult dm = Read("datamatrix", "DataMatrix", std::string("A\0B\rC", 5));
+  dm.text = "ABC";
+  EXPECT_EQ(FormatText(dm), "pic.png\tDataMatrix\tABC");
+  const std::string j = FormatJson(dm);
+  EXPECT_NE(j.find("\"text\": \"ABC\", \"bytes_hex\": \"4100420d43\""), std::string::npos) << j;
 }
 
 }  // namespace

@@ -44,10 +44,12 @@ struct ToolRun {
 
 class VantrelRead : public ::testing::Test {
  protected:
-  ToolRun Tool(const std::vector<std::string>& args) {
+  // Runs the program; in `folder` when one is given.
+  ToolRun Tool(const std::vector<std::string>& args, const std::string& folder = {}) {
     const std::string outPath = dir_.File("stdout.txt"), errPath = dir_.File("stderr.txt");
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
+    if (!folder.empty()) posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
     posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     std::vector<std::string> all = {VANTREL_READ_PROGRAM};
@@ -309,6 +311,67 @@ TEST_F(VantrelRead, AreaAndRotation) {
   for (const char* deg : {"180", "270"}) EXPECT_EQ(Tool({"--rotate", deg, qr}).status, 0) << deg;
 }
 
+TEST_F(VantrelRead, ALineForEveryCodeInThePicture) {
+  // Two QR codes, on rows of their own: the decoder gives the upper one first.
+  DibPtr pic(DibCreate(640, 480, 3, 4));
+  vantrel::test::FillGrey(pic.get(), 255);
+  const struct {
+    const char* data;
+    double x, y;
+  } symbols[] = {{"LOWER RIGHT", 470, 340}, {"UPPER LEFT", 170, 130}};
+  for (const auto& symbol : symbols) {
+    vantrel::test::ModuleMatrix m;
+    std::string error;
+    ASSERT_TRUE(vantrel::test::ZintModules({"-b", "QRCODE"}, symbol.data, &m, &error)) << error;
+    vantrel::test::RenderOptions o = Modules(4);
+    o.centreX = symbol.x;
+    o.centreY = symbol.y;
+    o.quietZone = 4;
+    vantrel::test::PaintSymbol(pic.get(), m, o);
+  }
+  const std::string two = Save("two.png", pic.get());
+  const std::string blank = Blank("blank.bmp");
+
+  ToolRun r = Tool({two, blank});
+  EXPECT_EQ(r.status, 1);  // per picture: the blank one gave none
+  const auto lines = r.Lines();
+  ASSERT_EQ(lines.size(), 3u) << r.out;
+  EXPECT_EQ(lines[0], two + "\tQR\tUPPER LEFT");
+  EXPECT_EQ(lines[1], two + "\tQR\tLOWER RIGHT");
+  EXPECT_EQ(lines[2].rfind(blank + "\t-\tDECODE ERROR = ", 0), 0u) << lines[2];
+
+  ToolRun json = Tool({"--json", two});
+  EXPECT_EQ(json.status, 0);
+  const auto objects = json.Lines();
+  ASSERT_EQ(objects.size(), 2u) << json.out;
+  EXPECT_NE(objects[0].find("\"text\": \"UPPER LEFT\""), std::string::npos) << objects[0];
+  EXPECT_NE(objects[1].find("\"text\": \"LOWER RIGHT\""), std::string::npos) << objects[1];
+}
+
+TEST_F(VantrelRead, DataMatrixBytesExactly) {
+  // A NUL and a CR in the data: the text leaves them out as the station
+  // does, bytes_hex has every byte.
+  const std::string dm = Symbol("dm.png", {"-b", "DATAMATRIX", "--square", "--binary"}, std::string("Lot\0" "42\r7", 8),
+                                Modules(5), 400, 300, 1);
+  ToolRun json = Tool({"--json", dm});
+  ASSERT_EQ(json.status, 0) << json.out << json.err;
+  EXPECT_NE(json.out.find("\"bytes_hex\": \"4c6f740034320d37\""), std::string::npos) << json.out;
+  ToolRun text = Tool({dm});
+  EXPECT_EQ(text.out.find('\r'), std::string::npos);
+  EXPECT_EQ(text.out, dm + "\tDataMatrix\tLot427\n");
+}
+
+TEST_F(VantrelRead, LeavesNothingInTheFolderItRunsIn) {
+  const std::string qr = Symbol("qr.png", {"-b", "QRCODE"}, "NO LITTER", Modules(4));
+  const std::string folder = dir_.File("run-here");
+  std::filesystem::create_directories(folder);
+  for (const char* kind : {"all", "qr", "datamatrix"}) {
+    ToolRun r = Tool({"--kind", kind, qr}, folder);
+    EXPECT_NE(r.status, 2) << kind << r.err;
+    EXPECT_TRUE(std::filesystem::is_empty(folder)) << kind << ": " << std::filesystem::directory_iterator(folder)->path();
+  }
+}
+
 TEST_F(VantrelRead, WholeSymbolCapacity) {
   // The largest QR symbol holds 7089 digits, more than the station's data buffer.
   std::string digits;
@@ -317,6 +380,21 @@ TEST_F(VantrelRead, WholeSymbolCapacity) {
   ToolRun r = Tool({"--kind", "qr", qr});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, qr + "\tQR\t" + digits + "\n");
+
+  // Text in a character set named by an ECI comes as UTF-8, longer than the
+  // symbol's bytes: 2950 Thai letters (ISO 8859-11) take 8850 bytes.
+  std::string thai;
+  for (int i = 0; i < 2950; ++i) {
+    const int c = 0x0E01 + i % 40;
+    thai += static_cast<char>(0xE0 | (c >> 12));
+    thai += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    thai += static_cast<char>(0x80 | (c & 0x3F));
+  }
+  const std::string eci = Symbol("eci.png", {"-b", "QRCODE", "--vers=40", "--secure=1", "--eci=13"}, thai, Modules(4),
+                                 800, 800, 1);
+  ToolRun converted = Tool({"--kind", "qr", eci});
+  EXPECT_EQ(converted.status, 0) << converted.err;
+  EXPECT_EQ(converted.out, eci + "\tQR\t" + thai + "\n");
 }
 
 }  // namespace

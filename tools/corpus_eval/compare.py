@@ -30,6 +30,7 @@ MATCHED = frozenset({READ, CHARSET, CONVENTION})
 _BLANKS = b" \t"
 _DMX_CONTROL = frozenset(b"\r\n\x1d\x1f\xff")
 _GS = b"\x1d"
+_DMX_TEXT_LEFT_OUT = frozenset("\r\n\x1d\x1f\x00")
 
 
 @dataclasses.dataclass(frozen=True)
@@ -147,6 +148,17 @@ def _encodings(exp: Expectation, symbology: str) -> list:
     return forms
 
 
+def _shown_as(symbology: str, shown: str, text: str) -> bool:
+    """Whether a reader's text shows the expected characters: a 1D text
+    without the blanks around it; a Data Matrix text may leave out the control
+    characters that its bytes keep."""
+    if symbology in ONE_D:
+        return shown.strip(" \t") == text
+    if shown == text:
+        return True
+    return symbology == "DATAMATRIX" and shown == "".join(c for c in text if c not in _DMX_TEXT_LEFT_OUT)
+
+
 def classify(symbology: str, exp: Expectation, got: bytes, shown: str | None) -> tuple:
     """(outcome, note) of a result `got` (bytes) shown as `shown` (text) for a
     picture of `symbology` whose content is `exp`."""
@@ -155,9 +167,8 @@ def classify(symbology: str, exp: Expectation, got: bytes, shown: str | None) ->
     forms = _encodings(exp, symbology)
     for b, text in forms:
         if got == b:
-            if text is not None and shown is not None:
-                if (shown.strip(" \t") if symbology in ONE_D else shown) != text:
-                    return CHARSET, "bytes match, shown as %r" % shown
+            if text is not None and shown is not None and not _shown_as(symbology, shown, text):
+                return CHARSET, "bytes match, shown as %r" % shown
             return READ, ""
 
     conventions = []
@@ -187,6 +198,28 @@ def classify(symbology: str, exp: Expectation, got: bytes, shown: str | None) ->
         if (shown.strip(" \t") if symbology in ONE_D else shown) == text:
             return CHARSET, "text right, bytes in another character set"
     return MISREAD, ""
+
+
+# Which outcome of several codes in one picture stands for the picture: a
+# match of any of them before a misread, the plainest match first.
+_PREFERENCE = (READ, CONVENTION, CHARSET, MISREAD)
+
+
+def classify_codes(symbology: str, exp: Expectation, codes: list) -> tuple:
+    """(outcome, note, index) for the codes read from one picture, each a pair
+    (bytes, text shown), in the reader's order: the picture matches when any
+    of them is the expectation (a picture may hold more symbols than the one
+    expected); otherwise it is a misread of the first. index names the code
+    that decided it; a picture without codes is a miss (index None)."""
+    best = None
+    for i, (got, shown) in enumerate(codes):
+        outcome, note = classify(symbology, exp, got, shown)
+        rank = _PREFERENCE.index(outcome)
+        if best is None or rank < best[0]:
+            best = (rank, outcome, note, i)
+    if best is None:
+        return MISS, "", None
+    return best[1], best[2], best[3]
 
 
 def known_limit(symbology: str, exp: Expectation, image: str = "") -> str:

@@ -142,13 +142,15 @@ def read_once(programs: dict, corpus: str, pic: Picture, rotation: int, group: t
         return {run.name: {"timeout": True} for run in group}
     objs = _json_lines(p)
     if peers:
-        by_reader = {o.get("reader"): o for o in objs}
+        by_reader = {}
+        for o in objs:
+            by_reader.setdefault(o.get("reader"), []).append(o)
         out = {}
         for run in group:
             if run.peer == "zbar" and pic.kind == "datamatrix":
                 out[run.name] = {"skip": True}  # ZBar reads no Data Matrix
             elif run.peer in by_reader:
-                out[run.name] = dict(by_reader[run.peer], status=0)
+                out[run.name] = _picture_reading(by_reader[run.peer])
             elif objs and "error" in objs[-1]:
                 out[run.name] = {"error": objs[-1]["error"]}
             elif p.returncode < 0:
@@ -160,13 +162,23 @@ def read_once(programs: dict, corpus: str, pic: Picture, rotation: int, group: t
     run = group[0]
     if p.returncode < 0:
         return {run.name: {"crash": _crash_name(p)}}
-    obj = objs[-1] if objs else None
-    if obj is None:
+    if not objs:
         msg = p.stderr.decode("utf-8", "replace").strip() or "no JSON line (exit status %d)" % p.returncode
         return {run.name: {"error": msg}}
-    if obj.get("status") is None:
-        obj["error"] = obj.get("error") or p.stderr.decode("utf-8", "replace").strip() or "unreadable"
-    return {run.name: obj}
+    unreadable = [o for o in objs if o.get("status") is None]
+    if unreadable:
+        return {run.name: {"error": unreadable[0].get("error") or p.stderr.decode("utf-8", "replace").strip()
+                           or "unreadable"}}
+    return {run.name: _picture_reading(objs)}
+
+
+def _picture_reading(objs: list) -> dict:
+    """One picture's reading from a reader's JSON lines for it: a line per code
+    found, in the reader's order, or a single line saying why none was."""
+    if any(o.get("error") for o in objs):
+        return {"error": next(o["error"] for o in objs if o.get("error"))}
+    codes = [o for o in objs if o.get("ok")]
+    return {"ok": bool(codes), "ms": objs[0].get("ms"), "codes": codes}
 
 
 def judge(corpus: str, run: Run, pic: Picture, rotation: int, obj: dict, expectations: dict) -> Outcome | None:
@@ -184,18 +196,23 @@ def judge(corpus: str, run: Run, pic: Picture, rotation: int, obj: dict, expecta
         return o
     ms = obj.get("ms")
     o.ms = float(ms) if isinstance(ms, (int, float)) else None
-    if not obj.get("ok"):
+    codes = obj.get("codes") or []
+    if not codes:
         return o
-    o.got_hex = obj.get("bytes_hex") or ""
-    o.got_text = obj.get("text")
-    o.symbology = obj.get("symbology") or "?"
+    # Any code on a picture without one is a false positive; on any other
+    # picture the code that matches the expectation, if one does, speaks for it.
+    chosen = 0
     if pic.symbology == "NONE":
         o.outcome = FALSE_POSITIVE
-        return o
-    exp = expectations.get(pic.expected)
-    if exp is None:
-        exp = expectations[pic.expected] = compare.load_expectation(corpus, pic.expected)
-    o.outcome, o.note = compare.classify(pic.symbology, exp, bytes.fromhex(o.got_hex), o.got_text)
+    else:
+        exp = expectations.get(pic.expected)
+        if exp is None:
+            exp = expectations[pic.expected] = compare.load_expectation(corpus, pic.expected)
+        read = [(bytes.fromhex(c.get("bytes_hex") or ""), c.get("text")) for c in codes]
+        o.outcome, o.note, chosen = compare.classify_codes(pic.symbology, exp, read)
+    o.got_hex = codes[chosen].get("bytes_hex") or ""
+    o.got_text = codes[chosen].get("text")
+    o.symbology = codes[chosen].get("symbology") or "?"
     return o
 
 
@@ -236,13 +253,18 @@ def groups_of(runs: list) -> list:
 
 
 def run_all(programs: dict, corpus: str, pictures: list, runs: list, jobs: int, timeout: float,
-            progress: Progress) -> list:
+            progress: Progress) -> tuple:
+    """Every read's outcomes, and the names of any files the readers left in
+    their working folder (they must leave none)."""
     expectations = {}
     work = [(group, pic, rot) for group in groups_of(runs) for pic in pictures for rot in ROTATIONS]
     # The largest pictures first, so that the slowest reads do not trail at the end.
     order = sorted(range(len(work)), key=lambda i: -work[i][1].pixels)
     results = [[] for _ in work]
-    cwd = tempfile.mkdtemp(prefix="corpus-eval-")  # the readers' working folder, for any files they leave
+    # The readers run in an empty folder of their own: nothing they find there
+    # can change a read, and whatever they leave behind shows.
+    cwd = tempfile.mkdtemp(prefix="corpus-eval-")
+    litter = []
     try:
         with concurrent.futures.ThreadPoolExecutor(max_workers=jobs) as pool:
             futures = {pool.submit(read_once, programs, corpus, work[i][1], work[i][2], work[i][0], timeout, cwd): i
@@ -268,9 +290,10 @@ def run_all(programs: dict, corpus: str, pictures: list, runs: list, jobs: int, 
                 for fut in futures:
                     fut.cancel()
                 raise
+        litter = sorted(os.listdir(cwd))
     finally:
         shutil.rmtree(cwd, ignore_errors=True)
-    return [o for batch in results for o in batch]
+    return [o for batch in results for o in batch], litter
 
 
 @dataclasses.dataclass
@@ -586,7 +609,7 @@ def main(argv=None) -> int:
     progress.say("%d pictures x %d rotations x %d run(s), %d at once, reader %s"
                  % (len(pictures), len(ROTATIONS), len(runs), args.jobs, programs["read"]))
     try:
-        results = run_all(programs, corpus, pictures, runs, args.jobs, args.timeout, progress)
+        results, litter = run_all(programs, corpus, pictures, runs, args.jobs, args.timeout, progress)
     except KeyboardInterrupt:
         sys.stderr.write("\ncorpus-eval: interrupted\n")
         return 130
@@ -609,6 +632,9 @@ def main(argv=None) -> int:
     ours = [run for run in runs if not run.peer]
     if any(o.crash for o in results if o.run in {run.name for run in ours}):
         out.write("vantrel-read crashed on some pictures (listed above)\n")
+        status = 1
+    if litter:
+        out.write("the readers left files in their working folder: %s\n" % ", ".join(litter))
         status = 1
     if args.record:
         write_baseline(args.record, ours, per_run)

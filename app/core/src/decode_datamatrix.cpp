@@ -4,10 +4,13 @@
 // DecodeDataMatrix gives it as the station's text and outline.
 #include <cstdint>
 #include <cstring>
+#include <string>
+#include <utility>
 
 #include "read_steps.h"
 #include "vantrel/OvoDmx.h"
 #include "vantrel/decode_calls.h"
+#include "vantrel/text_convert.h"
 
 namespace vantrel {
 
@@ -41,7 +44,16 @@ int32_t ReadDataMatrix(DibImage picture, const SettingsRecord& settings, char* d
     if (status != 0) return status;
   }
 
-  const int32_t status = reader ? OvoDmxDecode(reader, work ? work.get() : picture, data, capacity) : -8;
+  int32_t status = reader ? OvoDmxDecode(reader, work ? work.get() : picture, data, capacity) : -8;
+  if (status != 0) return status;
+
+  // The symbol's bytes exactly, control bytes and NULs included; the text is
+  // the reader's filtered one, as the station shows it.
+  int32_t length = 0;
+  status = OvoDmxGetBytes(nullptr, 0, &length);
+  if (status != 0) return status;
+  std::string bytes(static_cast<size_t>(length), '\0');
+  status = OvoDmxGetBytes(reinterpret_cast<uint8_t*>(bytes.data()), length, &length);
   if (status != 0) return status;
 
   OvoDmxPoint t{}, r{}, p{}, q{};
@@ -53,8 +65,8 @@ int32_t ReadDataMatrix(DibImage picture, const SettingsRecord& settings, char* d
   reading->status = 0;
   reading->kind = CodeKind::kDataMatrix;
   reading->symbology = "DataMatrix";
-  reading->bytes.assign(data);
-  SetReadingText(reading);
+  reading->bytes = std::move(bytes);
+  reading->text = DecodedBytesToUtf8(data);
   reading->outline = {OutlinePoint{t.x, t.y}, OutlinePoint{p.x, p.y}, OutlinePoint{r.x, r.y}, OutlinePoint{q.x, q.y}};
   reading->outlinePoints = 4;
   return 0;
@@ -71,7 +83,7 @@ int32_t DecodeDataMatrix(DibImage picture, const SettingsRecord& settings, Overl
       position[2 * i + 1] = r.outline[i].y;
     }
   }
-  if (length) *length = static_cast<int32_t>(r.bytes.size());
+  if (length) *length = static_cast<int32_t>(std::strlen(data));
   DrawReadingOutline(r, origin);
   return 0;
 }

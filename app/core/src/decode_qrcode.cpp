@@ -100,7 +100,11 @@ int32_t DecodeQrCode(DibImage picture, const SettingsRecord& settings, OverlayOr
   return 0;
 }
 
-int32_t StartQrLibrary() { return OvoQrcInitialize(); }
+int32_t StartQrLibrary() {
+  const int32_t status = OvoQrcInitialize();
+  if (status == 0) OvoQrcSetParameterFile(nullptr);  // tests leave no parameter file behind
+  return status;
+}
 
 void StopQrLibrary() { OvoQrcTerminate(); }
 

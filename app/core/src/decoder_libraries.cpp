@@ -24,6 +24,7 @@ int32_t DecoderLibraries::Start(Libraries which, Libraries* failed) {
       return status;
     }
     *step.running = true;
+    if (step.library == kQr && qrParameters_ == QrParameterFile::kNone) OvoQrcSetParameterFile(nullptr);
   }
   return 0;
 }

@@ -1,6 +1,8 @@
 #include "vantrel/decoder_status.h"
 
 #include "vantrel/OvoBcd.h"
+#include "vantrel/OvoDmx.h"
+#include "vantrel/OvoQrc.h"
 
 namespace vantrel {
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "read_steps.h"
+#include "vantrel/OvoQrc.h"
 #include "vantrel/draw_context.h"
 #include "vantrel/overlay.h"
 #include "vantrel/text_convert.h"
@@ -11,9 +12,9 @@ namespace vantrel {
 
 namespace {
 
-// More than the largest QR symbol holds (7089 digits), so that a reading
-// carries the whole data.
-constexpr int32_t kQrDataBytes = 8192;
+// The longest data a QR symbol gives (text converted to UTF-8 included) and
+// the library's zero byte, so that a reading carries the whole data.
+constexpr int32_t kQrDataBytes = OVOQRC_MAX_DATA + 1;
 
 // Outline points are picture pixels plus the origin; the corners of a Data
 // Matrix whose edges barely meet may lie far outside, so the sum saturates.

@@ -5,10 +5,8 @@
  * of the symbol found. OvoDmxInitialize creates it, OvoDmxTerminate deletes it;
  * OvoDmxGetReader hands it to the calls that take a reader.
  *
- * Status codes: 0 success; -1 nothing found / value refused / undefined corner;
- * -2 found but not decoded (also: the text does not fit the buffer); -3 invalid
- * area; -4..-7 see OvoDmxUnsharp; -7 also: the reader cannot be allocated;
- * -8 no reader. Out-parameters may be null. No call throws. */
+ * Status codes: OvoDmxStatus below; each call says which it gives.
+ * Out-parameters may be null. No call throws. */
 #ifndef VANTREL_OVODMX_H
 #define VANTREL_OVODMX_H
 
@@ -22,6 +20,21 @@ extern "C" {
 #else
 typedef struct CDataMatCtrl CDataMatCtrl;
 #endif
+
+/* What the calls return; the unsharp mask gives the first three for its
+ * radius, amount and threshold. */
+enum OvoDmxStatus {
+  OVODMX_OK = 0,
+  OVODMX_NOT_FOUND = -1,      /* nothing found (in time), a value refused, a corner undefined;
+                                 the mask: radius refused */
+  OVODMX_NOT_DECODED = -2,    /* found but not decoded, or the text does not fit; the mask: amount */
+  OVODMX_ERR_AREA = -3,       /* invalid area; the mask: threshold */
+  OVODMX_ERR_NO_PICTURE = -4, /* the mask: source or destination null */
+  OVODMX_ERR_RECTANGLE = -5,  /* the mask: rectangle outside the picture */
+  OVODMX_ERR_MEMORY = -6,     /* the mask: no memory */
+  OVODMX_ERR_PICTURE = -7,    /* the mask: destination unlike the source; no memory for the reader */
+  OVODMX_ERR_NO_READER = -8
+};
 
 typedef struct OvoDmxPoint {
   int32_t x;

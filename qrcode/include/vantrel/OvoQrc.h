@@ -24,10 +24,7 @@
  * candidate triples, the sampled modules, the error correction and the robust
  * passes each stop at a fixed budget, which ordinary pictures do not reach.
  *
- * Status codes: 0 success; -1 no image, or an index, length or capacity that
- * is refused; -2 unsupported pixel depth; -3 processing area too small; -4 no
- * symbol decoded; -7 the decoder could not be allocated; -8 not initialized;
- * 1 (initialization only) the first decode context could not be allocated.
+ * Status codes: OvoQrcStatus below.
  *
  * Decoded data are the symbol's bytes: digits and the 45 alphanumeric
  * characters as ASCII, 8-bit bytes unchanged, Kanji as two-byte Shift JIS
@@ -60,6 +57,21 @@
 #ifdef __cplusplus
 extern "C" {
 #endif
+
+/* The longest data of a symbol, converted text included (see above). */
+enum { OVOQRC_MAX_DATA = 8880 };
+
+/* What the calls return. */
+enum OvoQrcStatus {
+  OVOQRC_OK = 0,
+  OVOQRC_ERR_ARGUMENT = -1,        /* no image, or an index, length or capacity refused */
+  OVOQRC_ERR_DEPTH = -2,           /* not 8 or 24 bits a pixel */
+  OVOQRC_ERR_AREA = -3,            /* processing area narrower or lower than 31 pixels */
+  OVOQRC_NOT_FOUND = -4,           /* no symbol decoded */
+  OVOQRC_ERR_MEMORY = -7,          /* the decoder could not be allocated */
+  OVOQRC_ERR_NOT_INITIALIZED = -8,
+  OVOQRC_ERR_CONTEXT_MEMORY = 1    /* initialization only: no first decode context */
+};
 
 /* 0; -7 no memory for the decoder; 1 no memory for its first decode context.
  * A second call replaces the instance. */

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "barcode/pictures.h"
 #include "page_fixture.h"
 #include "settings/ui/barcode_page.h"
 #include "vantrel/guide_lines.h"
@@ -197,6 +198,42 @@ TEST_F(BarCodePageTest, GuideSwitchActsAtOnce) {
   EXPECT_EQ(Settings().GuideLine, 1);
   EXPECT_EQ(bench_->host->plainRepaints, 2);
   EXPECT_EQ(bench_->host->guideRebuilds, 0);
+}
+
+TEST_F(BarCodePageTest, RobustReadingIsShownAppliedAndTried) {
+  // A JAN-13 printed with bars half a module fat: only the robust reading
+  // takes it.
+  const DibPtr fat = bcdtest::GainFrame(bcdtest::StationSymbols()[0], 3.0, 1.5, 0.0);
+  bench_->Show(fat.get());
+  SettingsRecord s;
+  s.BcdRobust = 0;
+  Make(s);
+  ASSERT_NE(Box(Page::kIdRobust), nullptr);
+  EXPECT_EQ(Box(Page::kIdRobust)->text(), QString::fromUtf8("強化読取"));
+  EXPECT_FALSE(Box(Page::kIdRobust)->isChecked());
+  Click(Page::kIdTry);
+  EXPECT_EQ(answers_.texts(), std::vector<std::string>{"DECODE ERROR = -4"});
+
+  Box(Page::kIdRobust)->click();
+  EXPECT_EQ(Settings().BcdRobust, 0);  // the box acts with apply or try, not at once
+  answers_.clear();
+  Click(Page::kIdTry);
+  EXPECT_TRUE(answers_.requests().empty());
+  EXPECT_EQ(Edit(Page::kIdData)->text(), "4901234567894");
+  EXPECT_EQ(Settings().BcdRobust, 1);
+
+  Box(Page::kIdRobust)->click();
+  Click(Page::kIdApply);
+  EXPECT_EQ(Settings().BcdRobust, 0);
+
+  // The station's default is on; any value but 0 from a settings file is on.
+  Make();
+  EXPECT_TRUE(Box(Page::kIdRobust)->isChecked());
+  s.BcdRobust = -1;
+  Make(s);
+  EXPECT_TRUE(Box(Page::kIdRobust)->isChecked());
+  Click(Page::kIdApply);
+  EXPECT_EQ(Settings().BcdRobust, 1);
 }
 
 TEST_F(BarCodePageTest, TryAppliesReadsTheDisplayedPictureAndTimesIt) {

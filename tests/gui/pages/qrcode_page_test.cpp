@@ -118,6 +118,43 @@ TEST_F(QRCodePageTest, FailuresShowTheLibrarysStatus) {
   EXPECT_NE(answers_.texts()[0], "DECODE ERROR = -3");
 }
 
+TEST_F(QRCodePageTest, RobustReadingIsShownAppliedAndTried) {
+  // The processing range ends at the symbol's last module column (the
+  // symbol spans x 262 to 377): its quiet zone on the right is cut, which
+  // only the robust reading takes.
+  SettingsRecord s;
+  s.Area[2] = 377;
+  s.QrRobust = 0;
+  Make(s);
+  QCheckBox* robust = Control<QCheckBox>(page_.get(), Page::kIdRobust);
+  ASSERT_NE(robust, nullptr);
+  EXPECT_EQ(robust->text(), QString::fromUtf8("強化読取"));
+  EXPECT_FALSE(robust->isChecked());
+  Click(Page::kIdTry);
+  EXPECT_EQ(answers_.texts(), std::vector<std::string>{"DECODE ERROR = -4"});
+
+  robust->click();
+  EXPECT_EQ(Settings().QrRobust, 0);  // nothing acts before apply or try
+  answers_.clear();
+  Click(Page::kIdTry);
+  EXPECT_TRUE(answers_.requests().empty());
+  EXPECT_EQ(Edit(Page::kIdData)->text(), kText);
+  EXPECT_EQ(Settings().QrRobust, 1);
+
+  robust->click();
+  Click(Page::kIdApply);
+  EXPECT_EQ(Settings().QrRobust, 0);
+
+  // The station's default is on; any value but 0 from a settings file is on.
+  Make();
+  EXPECT_TRUE(Control<QCheckBox>(page_.get(), Page::kIdRobust)->isChecked());
+  s.QrRobust = 7;
+  Make(s);
+  EXPECT_TRUE(Control<QCheckBox>(page_.get(), Page::kIdRobust)->isChecked());
+  Click(Page::kIdApply);
+  EXPECT_EQ(Settings().QrRobust, 1);
+}
+
 TEST_F(QRCodePageTest, TrialReadsItsOwnPictureWhileFramesAreDecoded) {
   // The capture thread's frames hold another symbol and go through the same
   // library under the decoder lock.

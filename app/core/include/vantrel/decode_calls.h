@@ -52,9 +52,9 @@ int32_t DecodeQrCode(DibImage picture, const SettingsRecord& settings, OverlayOr
 int32_t DecodeDataMatrix(DibImage picture, const SettingsRecord& settings, OverlayOrigin origin,
                          char* data, int32_t capacity, int32_t position[8], int32_t* length);
 
-// Bring up the QR library and the one Data Matrix reader, and take them down
-// again, one at a time (the decoders' tests). Programs keep a
-// DecoderLibraries guard instead.
+// Bring up the QR library (without a parameter file) and the one Data Matrix
+// reader, and take them down again, one at a time (the decoders' tests).
+// Programs keep a DecoderLibraries guard instead.
 int32_t StartQrLibrary();
 void StopQrLibrary();
 int32_t StartDataMatrixReader();

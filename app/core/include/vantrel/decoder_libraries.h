@@ -5,6 +5,11 @@
 //
 // The station, vantrel-read and the benchmarks each keep one guard for their
 // whole run. Window thread (or the program's main thread) only.
+//
+// The QR library keeps its parameters in OvoQrc.ini in the current folder,
+// written when it stops. That file is the station's: every other program
+// (vantrel-read, the benchmarks, the tests) asks for none, and leaves nothing
+// in the folder it was run from.
 #ifndef VANTREL_DECODER_LIBRARIES_H
 #define VANTREL_DECODER_LIBRARIES_H
 
@@ -20,7 +25,13 @@ class DecoderLibraries {
   static constexpr Libraries kUtil = 1u << 2;
   static constexpr Libraries kAll = kQr | kDataMatrix | kUtil;
 
-  DecoderLibraries() = default;
+  enum class QrParameterFile {
+    kStation,  // OvoQrc.ini in the current folder, written at the stop
+    kNone,     // nothing written
+  };
+
+  explicit DecoderLibraries(QrParameterFile qrParameters = QrParameterFile::kStation)
+      : qrParameters_(qrParameters) {}
   ~DecoderLibraries() { Stop(); }
   DecoderLibraries(const DecoderLibraries&) = delete;
   DecoderLibraries& operator=(const DecoderLibraries&) = delete;
@@ -38,6 +49,7 @@ class DecoderLibraries {
   const bool& utilReady() const { return util_; }
 
  private:
+  QrParameterFile qrParameters_;
   bool qr_ = false;
   bool dmx_ = false;
   bool util_ = false;

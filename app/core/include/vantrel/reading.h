@@ -61,11 +61,12 @@ struct Reading {
   int32_t barcodeType = -1;  // the barcode library's type code (0 JAN-8 ... 5 NW-7)
   int32_t qrVersion = 0;     // 1 ... 40 for a QR code
   int32_t qrLevel = -1;      // 0 L, 1 M, 2 Q, 3 H for a QR code
-  // The symbol's bytes as the decoder gave them (for Data Matrix, the text
-  // without the control bytes the reader leaves out).
+  // The symbol's bytes exactly as the decoder gave them (NULs and control
+  // bytes included).
   std::string bytes;
   // The text the station shows, UTF-8 (valid UTF-8 as it is, else Shift JIS,
-  // else Latin-1).
+  // else Latin-1): the bytes' text, for Data Matrix without the control bytes
+  // the reader leaves out of its text (line breaks, 0x1D, 0x1F, 0xFF, NUL).
   std::string text;
   // In picture pixels: a barcode's reading line (2 points) or a 2D code's
   // corners (4 points, in order around the symbol).
