@@ -29,7 +29,10 @@ static_assert(Div1000Exact(0, 64000) && Div1000Exact(64000, 128000));
 static_assert(Div1000Exact(128000, 192000) && Div1000Exact(192000, 255501));
 
 // Loops over whole rows and lines use the widest vectors the processor offers.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+// The clones are chosen by a resolver that runs while the program is loaded,
+// before the thread sanitizer's runtime is up; its instrumented code crashes
+// there, so sanitized builds keep the one portable version.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(__SANITIZE_THREAD__)
 #define VANTREL_WIDE_VECTORS __attribute__((target_clones("arch=x86-64-v4", "avx2", "default")))
 #else
 #define VANTREL_WIDE_VECTORS
