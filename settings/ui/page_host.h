@@ -78,6 +78,9 @@ class PageHost {
 
   // ---- the page frame 5009, the pages' parent
   virtual QWidget* PageFrame() = 0;
+
+  // ---- after a trial read's code was shown (the window keeps a history)
+  virtual void TrialReadShown(const Reading& /*reading*/) {}
 };
 
 // A host without a window: its own settings, lock and page frame, over a ring
