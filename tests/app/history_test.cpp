@@ -278,6 +278,7 @@ TEST(ReadingFigures, FramesPerSecondAndMedianOfTheLastSecond) {
   EXPECT_NEAR(v.medianMilliseconds, 1.55, 1e-6);
   EXPECT_EQ(FiguresText(v), "30.0 fps ・ 読取 1.6 ms");
   EXPECT_EQ(FiguresText({30, 30.0, 1, 0.44}), "30.0 fps ・ 読取 0.4 ms");
+  EXPECT_EQ(FiguresText({30, 29.96, 1, 0.024}), "30.0 fps ・ 読取 0.02 ms");
 
   // Just after a start the rate is over the time read so far.
   figures.Reset(t0 + 10s);

@@ -475,7 +475,7 @@ TEST_F(HistoryTest, TheStatusLineShowsWhileReadingAndGoesAtStop) {
 
   station.Click(ids::kReadStart);
   EXPECT_TRUE(line->isVisible());
-  const QRegularExpression figures(QStringLiteral("^(\\d+\\.\\d) fps ・ 読取 \\d+\\.\\d ms$"));
+  const QRegularExpression figures(QStringLiteral("^(\\d+\\.\\d) fps ・ 読取 \\d+\\.\\d\\d? ms$"));
   ASSERT_TRUE(ProcessEventsUntil([&] {
     const QRegularExpressionMatch m = figures.match(line->text());
     return m.hasMatch() && m.captured(1).toDouble() > 0.0;

@@ -9,10 +9,10 @@ namespace vantrel {
 
 namespace {
 
-std::string OneDecimal(double v) {
+std::string Decimals(double v, int decimals) {
   if (!std::isfinite(v) || v < 0) v = 0;
   char text[64];
-  const auto r = std::to_chars(text, text + sizeof text, v, std::chars_format::fixed, 1);
+  const auto r = std::to_chars(text, text + sizeof text, v, std::chars_format::fixed, decimals);
   return r.ec == std::errc() ? std::string(text, r.ptr) : std::string("0.0");
 }
 
@@ -65,8 +65,11 @@ ReadingFigureValues ReadingFigures::Last(Clock::time_point now, Clock::duration 
 }
 
 std::string FiguresText(const ReadingFigureValues& figures) {
-  std::string text = OneDecimal(figures.framesPerSecond) + " fps";
-  if (figures.decoded > 0) text += " ・ 読取 " + OneDecimal(figures.medianMilliseconds) + " ms";
+  std::string text = Decimals(figures.framesPerSecond, 1) + " fps";
+  // A barcode search that finds nothing takes hundredths of a millisecond:
+  // those show, rather than a bare 0.0.
+  const double ms = figures.medianMilliseconds;
+  if (figures.decoded > 0) text += " ・ 読取 " + Decimals(ms, ms < 0.095 ? 2 : 1) + " ms";
   return text;
 }
 

@@ -29,7 +29,7 @@ constexpr size_t kCellBytes = 64;
 constexpr size_t kTipCharacters = 2000;
 
 // Widths of the columns at first (the operator can drag them).
-constexpr int kColumnWidths[kHistoryColumns] = {180, 90, 260, 200, 90, 120, 50};
+constexpr int kColumnWidths[kHistoryColumns] = {175, 80, 220, 180, 95, 160, 50};
 
 }  // namespace
 
