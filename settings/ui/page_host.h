@@ -79,7 +79,8 @@ class PageHost {
   // ---- the page frame 5009, the pages' parent
   virtual QWidget* PageFrame() = 0;
 
-  // ---- after a trial read's code was shown (the window keeps a history)
+  // ---- a code a trial read found, once the page has shown it (the window
+  // keeps it in its history); called with no lease and no lock held.
   virtual void TrialReadShown(const Reading& /*reading*/) {}
 };
 
