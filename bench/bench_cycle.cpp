@@ -1,11 +1,13 @@
 // The reading cycle's rate: frames per second through the real pipeline (the
 // replay source playing as fast as the cycle takes frames) with each decoder
 // on 640 x 480 frames, the reading alone on the same frame, and the time a
-// frame spends outside the decoders (copy into the ring and the hand-off).
+// frame spends outside the decoders (copy into the ring and the hand-off),
+// without a code and with one in every frame, the window's history off and on.
 #include <benchmark/benchmark.h>
 
 #include <unistd.h>
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
@@ -19,6 +21,7 @@
 #include "vantrel/img_acq_ctrl.h"
 #include "vantrel/reading.h"
 #include "vantrel/reading_cycle.h"
+#include "vantrel/reading_history.h"
 
 namespace {
 
@@ -210,5 +213,59 @@ void BM_HandleFrameOutsideDecoders(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * DibGetStride(picture.get()) * 480);
 }
 BENCHMARK(BM_HandleFrameOutsideDecoders)->Unit(benchmark::kMicrosecond);
+
+// One frame with a code through HandleFrame and the window's part on the same
+// thread: the result command, and with the history on (argument 1) the entry,
+// the repeat filter and the append, as the window thread does them. The
+// counter outside_us is the time per frame minus the decoders' own time.
+void BM_HandleFrameWithResult(benchmark::State& state) {
+  Libraries();
+  const bool history = state.range(0) != 0;
+  state.SetLabel(history ? "history on" : "history off");
+  DibPtr picture = Picture(kBarcode);
+  vantrel::FrameRing ring;
+  ring.Allocate(640, 480);
+  struct Stream : vantrel::CaptureStream {
+    int32_t RunStream() override { return 0; }
+    void StopStream() override {}
+  } stream;
+  vantrel::CycleCallbacks callbacks;
+  vantrel::SettingsRecord settings = SettingsFor(kBarcode);
+  settings.RepeatSeconds = 2.0;
+  callbacks.settings = [&] { return settings; };
+  callbacks.repaintPreview = [] {};
+  vantrel::ReadingCycle* cyclePtr = nullptr;
+  vantrel::ReadingHistory store;
+  vantrel::RepeatFilter repeats;
+  double decoderMs = 0;
+  int64_t results = 0;
+  callbacks.postResultCommand = [&] {
+    vantrel::ResultCommandOutcome outcome = cyclePtr->OnResultCommand();
+    if (!outcome.shown) return;
+    ++results;
+    decoderMs += outcome.reading.milliseconds;
+    if (!history) return;
+    vantrel::HistoryEntry entry = vantrel::MakeHistoryEntry(
+        outcome.reading, vantrel::EpochMilliseconds(outcome.readAt), std::string(), vantrel::ReadingOrigin::kCycle);
+    if (repeats.Admit(entry, vantrel::RepeatFilter::Clock::now(), settings.RepeatSeconds))
+      store.Append(std::move(entry));
+  };
+  vantrel::ReadingCycle cycle(ring, callbacks);
+  cyclePtr = &cycle;
+  cycle.SetStream(&stream);
+  cycle.StartReading();
+  vantrel::FrameView view{DibGetBits(picture.get()), 640, 480, DibGetStride(picture.get())};
+  const auto start = std::chrono::steady_clock::now();
+  for (auto _ : state) cycle.HandleFrame(view);
+  const double wallUs = std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count();
+  cycle.StopReading();
+  if (results != state.iterations()) {
+    state.SkipWithError("a frame did not decode");
+    return;
+  }
+  state.counters["outside_us"] = (wallUs - decoderMs * 1000.0) / static_cast<double>(state.iterations());
+  state.counters["decoder_us"] = decoderMs * 1000.0 / static_cast<double>(state.iterations());
+}
+BENCHMARK(BM_HandleFrameWithResult)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
 }  // namespace

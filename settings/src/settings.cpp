@@ -45,6 +45,8 @@ void Each(Ini& ini, SettingsRecord* s, bool reading, const GuideRebuild* rebuild
   i32("QRCodeEnable", &s->QRCodeEnable, d.QRCodeEnable);
   i32("DmxCodeEnable", &s->DmxCodeEnable, d.DmxCodeEnable);
   i32("OneDecode", &s->OneDecode, d.OneDecode);
+  f64("RepeatSeconds", &s->RepeatSeconds, d.RepeatSeconds);
+  i32("Beep", &s->Beep, d.Beep);
 
   ini.SetSection("BARCODE");
   i32("JAN8", &s->JAN8, d.JAN8);

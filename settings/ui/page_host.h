@@ -78,6 +78,10 @@ class PageHost {
 
   // ---- the page frame 5009, the pages' parent
   virtual QWidget* PageFrame() = 0;
+
+  // ---- a code a trial read found, once the page has shown it (the window
+  // keeps it in its history); called with no lease and no lock held.
+  virtual void TrialReadShown(const Reading& /*reading*/) {}
 };
 
 // A host without a window: its own settings, lock and page frame, over a ring

@@ -150,6 +150,7 @@ void SettingsPage::OnTry() {
     const Reading reading = trial.ReadDisplayed(kinds);
     if (reading.ok()) {
       ShowReading(reading);
+      host_.TrialReadShown(reading);
     } else {
       trial.ShowDecodeError(reading.status);
     }

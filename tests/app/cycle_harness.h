@@ -164,6 +164,11 @@ class FakeStation {
     std::lock_guard<std::mutex> lock(stateMutex_);
     return shown_;
   }
+  // The readings behind the shown results, with the time each was read.
+  std::vector<std::pair<Reading, std::chrono::system_clock::time_point>> ShownReadings() {
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    return readings_;
+  }
   int32_t CommandsHandled() {
     std::lock_guard<std::mutex> lock(stateMutex_);
     return commandsHandled_;
@@ -196,7 +201,10 @@ class FakeStation {
     ++commandsHandled_;
     box_.clear();
     box_ = outcome.text;
-    if (outcome.shown) shown_.push_back(outcome.text);
+    if (outcome.shown) {
+      shown_.push_back(outcome.text);
+      readings_.emplace_back(outcome.reading, outcome.readAt);
+    }
     if (outcome.stoppedReading) {
       buttonPressed_ = false;
       caption_ = "読取開始";
@@ -209,6 +217,7 @@ class FakeStation {
   std::mutex stateMutex_;
   std::string box_;
   std::vector<std::string> shown_;
+  std::vector<std::pair<Reading, std::chrono::system_clock::time_point>> readings_;
   int32_t commandsHandled_ = 0;
   bool buttonPressed_ = false;
   std::string caption_ = "読取開始";

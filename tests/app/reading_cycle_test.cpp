@@ -550,6 +550,54 @@ TEST_F(ReadingCycleTest, LongTextsAreShownWholeAndCutCharactersDropped) {
   }
 }
 
+TEST_F(ReadingCycleTest, TheShownResultCarriesTheWholeReadingBesideTheCutBox) {
+  ASSERT_EQ(ring.Allocate(1024, 480), FrameRing::kOk);
+  station.EditSettings([](SettingsRecord& s) {
+    s.Area[0] = 0;
+    s.Area[1] = 0;
+    s.Area[2] = 1023;
+    s.Area[3] = 479;
+    s.BarCodeEnable = 0;
+    s.QRCodeEnable = 1;
+  });
+  std::string long150;
+  for (int i = 0; i < 150; ++i) long150 += static_cast<char>('A' + i % 26);
+  DibPtr qr = QrPicture(long150, {"--binary"}, 1024, 480, 4.0);
+  StartReading();
+  const auto before = std::chrono::system_clock::now();
+  cycle.HandleFrame(ViewOf(qr.get()));
+  station.window.Drain();
+  const auto after = std::chrono::system_clock::now();
+  ASSERT_EQ(station.Shown().size(), 1u);
+  EXPECT_EQ(station.Shown()[0].substr(station.Shown()[0].size() - 99), long150.substr(0, 99));
+  const auto readings = station.ShownReadings();
+  ASSERT_EQ(readings.size(), 1u);
+  const Reading& whole = readings[0].first;
+  EXPECT_EQ(whole.kind, CodeKind::kQrCode);
+  EXPECT_EQ(whole.bytes, long150);
+  EXPECT_EQ(whole.text, long150);
+  EXPECT_GT(whole.milliseconds, 0.0);
+  EXPECT_GE(readings[0].second, before);
+  EXPECT_LE(readings[0].second, after);
+
+  // The figures count every frame since the start; a frame without a code too.
+  DibPtr blank = BlankPicture(1024, 480);
+  cycle.HandleFrame(ViewOf(blank.get()));
+  const ReadingFigureValues v = cycle.figures().Last(ReadingFigures::Clock::now());
+  EXPECT_EQ(v.frames, 2);
+  EXPECT_EQ(v.decoded, 2);
+  EXPECT_GT(v.medianMilliseconds, 0.0);
+  // Every decoder off: the frame counts, its time does not.
+  station.EditSettings([](SettingsRecord& s) { s.QRCodeEnable = 0; });
+  cycle.HandleFrame(ViewOf(blank.get()));
+  EXPECT_EQ(cycle.figures().Last(ReadingFigures::Clock::now()).decoded, 2);
+  EXPECT_EQ(cycle.figures().Last(ReadingFigures::Clock::now()).frames, 3);
+  // A new start forgets them.
+  station.PressReadStart();
+  StartReading();
+  EXPECT_EQ(cycle.figures().Last(ReadingFigures::Clock::now()).frames, 0);
+}
+
 TEST_F(ReadingCycleTest, StopWaitsForTheFrameBeingDecodedWhichThenStoresNothing) {
   StartReading();
   const int32_t posted = station.CommandsPosted();

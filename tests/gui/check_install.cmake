@@ -8,7 +8,7 @@ if(NOT status EQUAL 0)
 endif()
 foreach(f bin/vantrel bin/vantrel-read share/applications/vantrel.desktop
           share/icons/hicolor/48x48/apps/vantrel.png share/icons/hicolor/256x256/apps/vantrel.png
-          share/vantrel/demo/demo-1-jan13.png)
+          share/vantrel/demo/demo-1-jan13.png share/vantrel/sounds/read.wav)
   if(NOT EXISTS ${PREFIX}/${f})
     message(FATAL_ERROR "not installed: ${f}")
   endif()

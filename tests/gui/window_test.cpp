@@ -516,7 +516,11 @@ TEST_F(WindowTest, AnOpenedPictureStaysInThePreviewUntilReadingStarts) {
     ASSERT_EQ(files.requests().size(), 1u);
     const ui::FileDialogRequest& r = files.requests()[0];
     EXPECT_FALSE(r.save);
-    EXPECT_EQ(r.filters, std::vector<std::string>{"ビットマップ ファイル (*.bmp *.BMP)"});
+    // Every picture the station reads first; the bitmap filter stays among them.
+    ASSERT_EQ(r.filters.size(), 3u);
+    EXPECT_EQ(r.filters[0].rfind("画像ファイル (*.bmp *.png *.jpg *.jpeg", 0), 0u) << r.filters[0];
+    EXPECT_NE(r.filters[0].find("*.tif *.tiff *.gif"), std::string::npos) << r.filters[0];
+    EXPECT_EQ(r.filters[1], "ビットマップ ファイル (*.bmp *.BMP)");
     EXPECT_EQ(r.defaultSuffix, "bmp");
     EXPECT_EQ(r.fileName, "Untitled.bmp");
     EXPECT_EQ(r.startFolder, "");
@@ -550,9 +554,9 @@ TEST_F(WindowTest, AnOpenThatLoadsNothingIsToldAndTheFrameStays) {
     const char* message;  // nullptr: loaded, no message
   };
   const Case cases[] = {
-      {"missing.bmp", "File open error (1)"},
-      {"broken.bmp", "File open error (1)"},
-      {"picture.png", "BMP ファイルではありません。File open error (0)"},
+      {"missing.bmp", "File open error (1)"},  // cannot be opened
+      {"broken.bmp", "File open error (3)"},   // damaged
+      {"picture.png", nullptr},                // any picture the station reads opens
       {"UPPER.BMP", nullptr},
   };
   for (const Case& c : cases) {

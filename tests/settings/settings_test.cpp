@@ -28,6 +28,8 @@ const char kDefaultFile[] =
     "QRCodeEnable=0\n"
     "DmxCodeEnable=0\n"
     "OneDecode=1\n"
+    "RepeatSeconds=2.000000\n"
+    "Beep=0\n"
     "[BARCODE]\n"
     "JAN8=1\n"
     "JAN13=1\n"
@@ -67,6 +69,7 @@ SettingsRecord Unusual() {
   s.DeviceNo = 3; s.Xsize = 1280; s.Ysize = 720;
   s.Area[0] = 5; s.Area[1] = -6; s.Area[2] = 1200; s.Area[3] = 700;
   s.BarCodeEnable = 0; s.QRCodeEnable = 1; s.DmxCodeEnable = 1; s.OneDecode = 0;
+  s.RepeatSeconds = 0.5; s.Beep = 1;
   s.JAN8 = 0; s.JAN13 = 0; s.ITF = 0; s.ITF_Min = 6; s.ITF_Max = 40;
   s.CODE39 = 0; s.CODE39_Min = 2; s.CODE39_Max = 9999;
   s.CODE128 = 0; s.CODE128_Min = 1; s.CODE128_Max = 77;
@@ -141,9 +144,12 @@ TEST(SettingsFile, ValuesAsTheyStandAndThe000Rule) {
   TempFolder dir;
   WriteText(dir.File("Vantrel.ini"),
             "[QRCODE]\nThreshold=000\nRobust=0\n[DMXCODE]\nThreshold=77\nRad=abc\n"
-            "[BARCODE]\nScanLevel=99\nScanDegree=-400.5\nITF_Min=0\n");
+            "[BARCODE]\nScanLevel=99\nScanDegree=-400.5\nITF_Min=0\n"
+            "[SYSTEM]\nRepeatSeconds=-3\nBeep=7\n");
   SettingsRecord s;
   LoadSettings(dir.File("Vantrel.ini"), &s);
+  EXPECT_EQ(s.RepeatSeconds, -3.0);  // the history treats it as 0: every reading
+  EXPECT_EQ(s.Beep, 7);
   EXPECT_EQ(s.QrThreshold, 128);  // "000" reads as the default
   EXPECT_EQ(s.QrRobust, 0);
   EXPECT_EQ(s.DmxThreshold, 77);

@@ -1,6 +1,7 @@
 #include "vantrel/reading.h"
 
 #include <algorithm>
+#include <chrono>
 
 #include "read_steps.h"
 #include "vantrel/OvoQrc.h"
@@ -32,6 +33,22 @@ std::vector<Reading> Only(Reading&& reading) {
   readings.push_back(std::move(reading));
   return readings;
 }
+
+// The decoders' own time in a reading: each turn is timed once its lock is held.
+class DecoderTime {
+ public:
+  void Start() { start_ = std::chrono::steady_clock::now(); }
+  void Stop() { total_ += std::chrono::steady_clock::now() - start_; }
+  std::vector<Reading> Stamped(std::vector<Reading>&& readings) const {
+    const double ms = std::chrono::duration<double, std::milli>(total_).count();
+    for (Reading& r : readings) r.milliseconds = ms;
+    return readings;
+  }
+
+ private:
+  std::chrono::steady_clock::time_point start_;
+  std::chrono::steady_clock::duration total_{0};
+};
 
 bool Stopped(const ReadControl& control) { return control.stop != nullptr && control.stop->load(); }
 
@@ -69,28 +86,35 @@ std::vector<Reading> ReadPicture(DibImage picture, const SettingsRecord& setting
                                  const ReadControl& control) {
   std::vector<Reading> readings;
   Reading last;  // the status of the last decoder tried
+  DecoderTime time;
   if ((kinds & kReadBarcode) != 0 && !Stopped(control)) {
     const Turn turn(control.decoderLock);
+    time.Start();
     last.kind = CodeKind::kBarcode;
     last.status = ReadBarcode(picture, settings, &last);
-    if (last.ok()) return Only(std::move(last));
+    time.Stop();
+    if (last.ok()) return time.Stamped(Only(std::move(last)));
   }
   if ((kinds & kReadQrCode) != 0 && !Stopped(control)) {
     const Turn turn(control.decoderLock);
+    time.Start();
     last = Reading{};
     last.kind = CodeKind::kQrCode;
     last.status = ReadQrCodes(picture, settings, kQrDataBytes, &readings);
-    if (last.ok()) return readings;
+    time.Stop();
+    if (last.ok()) return time.Stamped(std::move(readings));
   }
   if ((kinds & kReadDataMatrix) != 0 && !Stopped(control)) {
     const Turn turn(control.decoderLock);
+    time.Start();
     char text[kDecodeDataBytes];
     last = Reading{};
     last.kind = CodeKind::kDataMatrix;
     last.status = ReadDataMatrix(picture, settings, text, kDecodeDataBytes, &last);
-    if (last.ok()) return Only(std::move(last));
+    time.Stop();
+    if (last.ok()) return time.Stamped(Only(std::move(last)));
   }
-  return Only(std::move(last));
+  return time.Stamped(Only(std::move(last)));
 }
 
 void DrawReadingOutline(const Reading& reading, OverlayOrigin origin) {

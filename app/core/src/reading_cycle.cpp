@@ -90,10 +90,13 @@ bool ReadingCycle::ResultCommandPending() const {
 
 bool ReadingCycle::StoreResult(const Reading& reading) {
   const std::string shown = ShownText(reading);
+  const auto readAt = std::chrono::system_clock::now();
   std::lock_guard<std::mutex> lock(resultMutex_);
   // After a stop was asked for (or a shown result stopped the reading) a decode
   // that was still running must not replace what the window shows.
   if (stopping_.load()) return false;
+  pendingReading_ = reading;
+  pendingAt_ = readAt;
   readResult_.kind = static_cast<int32_t>(reading.kind);
   CopyText(readResult_.data, shown.c_str());
   switch (reading.kind) {
@@ -148,16 +151,20 @@ void ReadingCycle::HandleFrame(const FrameView& frame) {
 
   const SettingsRecord settings = CurrentSettings();
   // With every kind off, frames are shown but never read.
-  if (const CodeKinds kinds = EnabledKinds(settings); kinds != 0) {
+  double decodeMs = 0.0;
+  const CodeKinds kinds = EnabledKinds(settings);
+  if (kinds != 0) {
     const std::vector<Reading> readings =
         ReadPicture(slot.image(), settings, kinds, ReadControl{&DecoderMutex(), &stopping_});
     const Reading& first = readings.front();
+    decodeMs = first.milliseconds;
     if (first.ok()) {
       DrawReadingOutline(first, CurrentOverlayOrigin());
       StoreResult(first);
     }
   }
   slot.Release();
+  figures_.Add(ReadingFigures::Clock::now(), decodeMs, kinds != 0);
 
   if (callbacks_.repaintPreview) callbacks_.repaintPreview();
   PostIfWaiting();
@@ -166,16 +173,21 @@ void ReadingCycle::HandleFrame(const FrameView& frame) {
 ResultCommandOutcome ReadingCycle::OnResultCommand() {
   const SettingsRecord settings = CurrentSettings();
   ReadResult taken;
+  ResultCommandOutcome outcome;
   {
     std::lock_guard<std::mutex> lock(resultMutex_);
     taken = readResult_;
+    if (taken.kind >= 1 && taken.kind <= 3) {
+      outcome.reading = std::move(pendingReading_);
+      outcome.readAt = pendingAt_;
+    }
+    pendingReading_ = Reading{};
     readResult_.kind = 0;
     commandPending_ = false;
     // With "読取後に停止する" the shown result is the last one: close the door on
     // results of frames still being decoded before the stream is stopped.
     if (taken.kind >= 1 && taken.kind <= 3 && settings.OneDecode != 0) stopping_.store(true);
   }
-  ResultCommandOutcome outcome;
   outcome.shown = taken.kind >= 1 && taken.kind <= 3;
   outcome.text = FormatResultText(taken);
   if (outcome.shown && settings.OneDecode != 0) {
@@ -191,6 +203,7 @@ int32_t ReadingCycle::StartReading() {
     std::lock_guard<std::mutex> lock(flightMutex_);
     stopping_.store(false);
   }
+  figures_.Reset(ReadingFigures::Clock::now());
   const int32_t status = stream_ != nullptr ? stream_->RunStream() : -1;
   if (status != 0) {
     StopReading();

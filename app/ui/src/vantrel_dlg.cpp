@@ -4,16 +4,22 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QContextMenuEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMimeData>
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTimer>
 #include <QToolButton>
+#include <QUrl>
 
 #include <algorithm>
 #include <cctype>
@@ -32,9 +38,13 @@
 #include "vantrel/data_exchange.h"
 #include "vantrel/dib_file.h"
 #include "vantrel/guide_lines.h"
+#include "vantrel/history_dlg.h"
 #include "vantrel/overlay.h"
 #include "vantrel/ovoutil.h"
+#include "vantrel/picture_open.h"
 #include "vantrel/qt_draw_context.h"
+#include "vantrel/read_sound.h"
+#include "vantrel/reading_figures.h"
 #include "vantrel/station_core.h"
 #include "vantrel/ui_kit.h"
 
@@ -52,6 +62,10 @@ constexpr int kRightX = 664;
 constexpr int kRightWidth = 340;
 constexpr QSize kPageFrameMinimum(kRightWidth, 484);
 constexpr QPoint kPageOffset(3, 31);
+// The status line of the reading figures, between the preview and the buttons.
+constexpr int kStatusLineHeight = 24;
+// How often the status line is brought up to date while reading.
+constexpr int kFiguresIntervalMs = 250;
 
 QString U(const char* utf8) { return QString::fromUtf8(utf8); }
 
@@ -79,13 +93,21 @@ QGroupBox* Group(const char* title, const QRect& r, QWidget* parent) {
 // The whole number in a range box; nothing when it holds none.
 std::optional<int32_t> BoxNumber(const QLineEdit* edit) { return ui::ParseWholeNumber(ui::S(edit->text())); }
 
-// The file dialog of "開く" and "保存": bitmap files, starting in the last folder.
+// The file dialog of "開く" and "保存", starting in the last folder: "開く" takes
+// every picture the station reads (told by the file's first bytes, so any file
+// may be tried), "保存" bitmap files.
 ui::FileDialogRequest BitmapFileRequest(QWidget* parent, bool save, const std::string& startFolder) {
   ui::FileDialogRequest request;
   request.parent = parent;
   request.save = save;
   request.caption = save ? "名前を付けて保存" : "開く";
-  request.filters = {"ビットマップ ファイル (*.bmp *.BMP)"};
+  if (save) {
+    request.filters = {"ビットマップ ファイル (*.bmp *.BMP)"};
+  } else {
+    request.filters = {"画像ファイル (*.bmp *.png *.jpg *.jpeg *.jpe *.tif *.tiff *.gif "
+                       "*.BMP *.PNG *.JPG *.JPEG *.JPE *.TIF *.TIFF *.GIF)",
+                       "ビットマップ ファイル (*.bmp *.BMP)", "すべてのファイル (*)"};
+  }
   request.defaultSuffix = "bmp";
   request.fileName = save ? "Untitled" : "Untitled.bmp";
   request.startFolder = startFolder;
@@ -146,6 +168,38 @@ PreviewFrame::PreviewFrame(CVantrelDlg* dialog, QWidget* parent) : QFrame(parent
   // The picture covers the preview on every paint: no background to erase
   // first, so that frames at camera rate do not flicker.
   setAttribute(Qt::WA_OpaquePaintEvent, true);
+  setAcceptDrops(true);
+}
+
+namespace {
+// The first local file a drag carries; empty for none.
+std::string DroppedFile(const QMimeData* data) {
+  if (data == nullptr || !data->hasUrls()) return {};
+  for (const QUrl& url : data->urls()) {
+    if (url.isLocalFile()) return url.toLocalFile().toStdString();
+  }
+  return {};
+}
+}  // namespace
+
+void PreviewFrame::dragEnterEvent(QDragEnterEvent* event) {
+  if (!DroppedFile(event->mimeData()).empty()) event->acceptProposedAction();
+}
+
+void PreviewFrame::dragMoveEvent(QDragMoveEvent* event) {
+  if (!DroppedFile(event->mimeData()).empty()) event->acceptProposedAction();
+}
+
+void PreviewFrame::dropEvent(QDropEvent* event) {
+  const std::string path = DroppedFile(event->mimeData());
+  if (path.empty()) return;
+  event->acceptProposedAction();
+  // After the drop has ended, so that no drag is under way while a message
+  // box is up.
+  QTimer::singleShot(0, dialog_, [dialog = dialog_, path] {
+    dialog->OpenPicture(path);
+    dialog->InvalidatePreview(true);
+  });
 }
 
 void PreviewFrame::paintEvent(QPaintEvent*) {
@@ -178,6 +232,8 @@ CVantrelDlg::CVantrelDlg(StationCore& station, QWidget* parent)
 
 CVantrelDlg::~CVantrelDlg() {
   StopOnDestroy();
+  delete historyDlg_;  // before the history it shows
+  historyDlg_ = nullptr;
   SetGuideRepaint({});
   if (station_.window() == this) station_.SetWindow(nullptr);
 }
@@ -187,8 +243,8 @@ void CVantrelDlg::BuildControls() {
   ui::SetControlId(preview_, ids::kPreviewFrame);
   preview_->setGeometry(kPreviewFrameRect);
 
-  // Reading, below the preview.
-  const int belowY = kPreviewFrameRect.bottom() + 10;
+  // Reading, below the preview and its status line.
+  const int belowY = kPreviewFrameRect.bottom() + 10 + kStatusLineHeight;
   readStart_ = Named(PlainButton("読取開始", this), ids::kReadStart);
   readStart_->setCheckable(true);
   readStart_->setGeometry(10, belowY + 6, 120, 34);
@@ -277,7 +333,8 @@ void CVantrelDlg::BuildControls() {
   connect(showRangeBox_, &QCheckBox::clicked, this, [this] { OnShowRange(); });
   connect(stopAfterReadBox_, &QCheckBox::clicked, this, [this] { OnStopAfterRead(); });
 
-  setFixedSize(kRightX + kRightWidth + 10, belowY + 92);
+  BuildStationExtras(belowY);
+  setFixedSize(kRightX + kRightWidth + 10, belowY + 100);
 }
 
 void CVantrelDlg::OnInitDialog() {
@@ -368,6 +425,7 @@ void CVantrelDlg::ShowSettingsPane(bool show) {
 void CVantrelDlg::SetReadButton(bool on) {
   readStart_->setChecked(on);
   readStart_->setText(U(on ? "停止" : "読取開始"));
+  ShowReadingState(on);
 }
 
 void CVantrelDlg::OnReadStart() { SetReadButton(station_.cycle().ToggleReading()); }
@@ -377,6 +435,7 @@ void CVantrelDlg::OnResultCommand() {
   QString text = QString::fromUtf8(outcome.text.data(), static_cast<qsizetype>(outcome.text.size()));
   text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
   resultBox_->setPlainText(text);
+  if (outcome.shown) RecordReading(outcome.reading, outcome.readAt, ReadingOrigin::kCycle, std::string());
   if (outcome.stoppedReading) SetReadButton(false);
 }
 
@@ -505,27 +564,7 @@ void CVantrelDlg::contextMenuEvent(QContextMenuEvent* event) {
 void CVantrelDlg::OnOpen() {
   const std::optional<std::string> path = ui::ChooseFile(BitmapFileRequest(this, false, lastFolder_));
   if (path) {
-    int32_t status = 0;
-    bool loaded = false;
-    {
-      ui::WaitCursor busy;
-      FrameRing::Lease lease = station_.capture().Ring().WriteDisplayed();
-      status = DibLoadFile(path->c_str(), lease.image());
-      std::string lower = *path;
-      std::transform(lower.begin(), lower.end(), lower.begin(),
-                     [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-      loaded = status == 0 && lower.size() >= 4 && lower.compare(lower.size() - 4, 4, ".bmp") == 0;
-    }
-    char text[100];
-    if (status != 0) {
-      std::snprintf(text, sizeof text, "File open error (%d)", status);
-      ui::ShowMessage(this, text, kCaption, ui::MessageIcon::kStop);
-    } else if (!loaded) {
-      // Only BMP files are read here; anything else would leave the preview
-      // as it was without a word.
-      std::snprintf(text, sizeof text, "BMP ファイルではありません。File open error (%d)", status);
-      ui::ShowMessage(this, text, kCaption, ui::MessageIcon::kStop);
-    }
+    OpenPicture(*path);
     lastFolder_ = ui::FolderOf(*path);
   }
   InvalidatePreview(true);
@@ -551,6 +590,7 @@ void CVantrelDlg::OnSave() {
 // ---------------------------------------------------------------- camera
 
 void CVantrelDlg::ResetRangeForSize(int32_t width, int32_t height) {
+  shownSource_.clear();  // the new slots hold no opened picture
   int32_t area[4];
   DefaultArea(width, height, area);
   EditSettings([&](SettingsRecord& s) {
@@ -630,6 +670,116 @@ void CVantrelDlg::RepaintWhole() {
 void CVantrelDlg::InvalidatePreview(bool erase) {
   if (erase) ++erasedInvalidations_;
   if (preview_) preview_->update();
+}
+
+// ---------------------------------------------------------------- history, sound, figures
+
+void CVantrelDlg::BuildStationExtras(int belowY) {
+  figuresLine_ = Named(new QLabel(this), ids::kReadingFigures);
+  figuresLine_->setGeometry(kPreviewFrameRect.left() + 2, kPreviewFrameRect.bottom() + 4,
+                            kPreviewFrameRect.width() - 4, kStatusLineHeight - 2);
+  figuresLine_->hide();
+  figuresTimer_ = new QTimer(this);
+  figuresTimer_->setInterval(kFiguresIntervalMs);
+  connect(figuresTimer_, &QTimer::timeout, this, [this] { UpdateReadingFigures(); });
+
+  beepBox_ = Named(new QCheckBox(U("読取音"), this), ids::kBeep);
+  beepBox_->setGeometry(10, belowY + 72, 160, 24);
+  connect(beepBox_, &QCheckBox::clicked, this, [this] { OnBeep(); });
+
+  auto* history = Named(PlainButton("履歴", this), ids::kHistoryButton);
+  history->setGeometry(kRightX + 216, belowY + 6, 100, 34);
+  connect(history, &QPushButton::clicked, this, [this] { OnHistory(); });
+
+  historyModel_ = std::make_unique<HistoryModel>();
+  sound_ = new ReadSound(this);
+  const bool beep = Settings().Beep != 0;
+  beepBox_->setChecked(beep);
+  if (beep) sound_->Prepare();
+}
+
+void CVantrelDlg::OnHistory() {
+  if (historyDlg_ == nullptr) historyDlg_ = new CHistoryDlg(*historyModel_, this);
+  historyDlg_->show();
+  historyDlg_->raise();
+  historyDlg_->activateWindow();
+}
+
+void CVantrelDlg::OnBeep() {
+  const int32_t value = beepBox_->isChecked() ? 1 : 0;
+  EditSettings([value](SettingsRecord& s) { s.Beep = value; });
+  if (value != 0) sound_->Prepare();
+}
+
+int32_t CVantrelDlg::soundsPlayed() const { return sound_->plays(); }
+
+bool CVantrelDlg::OpenPicture(const std::string& path) {
+  int32_t status = kPictureOpened;
+  {
+    ui::WaitCursor busy;
+    // Read before the slot is taken: the capture thread may want it meanwhile.
+    DibPtr picture(ReadPictureForSlot(path.c_str(), &status));
+    if (picture) {
+      FrameRing::Lease lease = station_.capture().Ring().WriteDisplayed();
+      if (!lease) {
+        status = kPictureNoSlot;
+      } else if (!FitPictureIntoSlot(picture.get(), lease.image())) {
+        status = kPictureUnsupported;
+      }
+    }
+  }
+  if (status != kPictureOpened) {
+    char text[100];
+    std::snprintf(text, sizeof text, "File open error (%d)", status);
+    ui::ShowMessage(this, text, kCaption, ui::MessageIcon::kStop);
+    return false;
+  }
+  shownSource_ = QFileInfo(QString::fromStdString(path)).fileName().toStdString();
+  return true;
+}
+
+void CVantrelDlg::TrialReadShown(const Reading& reading) {
+  // While reading, the displayed slot is the camera's newest frame.
+  const std::string source = station_.cycle().running() ? std::string() : shownSource_;
+  RecordReading(reading, std::chrono::system_clock::now(), ReadingOrigin::kTrial, source);
+}
+
+void CVantrelDlg::RecordReading(const Reading& reading, std::chrono::system_clock::time_point readAt,
+                                ReadingOrigin origin, const std::string& source) {
+  if (!reading.ok()) return;
+  const SettingsRecord s = Settings();
+  HistoryEntry entry = MakeHistoryEntry(reading, EpochMilliseconds(readAt), source, origin);
+  // Continuous reading without "読取後に停止する" shows the same code with
+  // every frame: it is recorded once.
+  if (origin == ReadingOrigin::kCycle && s.OneDecode == 0 &&
+      !repeatFilter_.Admit(entry, RepeatFilter::Clock::now(), s.RepeatSeconds))
+    return;
+  historyModel_->Append(std::move(entry));
+  if (s.Beep != 0) sound_->Play();
+}
+
+void CVantrelDlg::ShowReadingState(bool reading) {
+  if (reading && !figuresTimer_->isActive()) {
+    // A new start: the frames replace an opened picture, and a code seen
+    // before the stop counts as new.
+    repeatFilter_.Clear();
+    shownSource_.clear();
+    figuresTimer_->start();
+  } else if (!reading) {
+    figuresTimer_->stop();
+  }
+  figuresLine_->setVisible(reading);
+  if (reading) UpdateReadingFigures();
+}
+
+void CVantrelDlg::UpdateReadingFigures() {
+  if (!station_.cycle().running()) {
+    figuresTimer_->stop();
+    figuresLine_->hide();
+    return;
+  }
+  const ReadingFigureValues v = station_.cycle().figures().Last(ReadingFigures::Clock::now());
+  figuresLine_->setText(U(FiguresText(v).c_str()));
 }
 
 // ---------------------------------------------------------------- PageHost

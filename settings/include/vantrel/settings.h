@@ -22,6 +22,10 @@ struct SettingsRecord {
   int32_t QRCodeEnable = 0;
   int32_t DmxCodeEnable = 0;
   int32_t OneDecode = 1;
+  // Continuous reading records a code of the same kind and bytes only once
+  // within this many seconds in the history (0: every reading).
+  double RepeatSeconds = 2.0;
+  int32_t Beep = 0;  // a short sound for each new history entry ("読取音")
 
   // BARCODE
   int32_t JAN8 = 1;

@@ -13,6 +13,7 @@
 #define VANTREL_READING_CYCLE_H
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -23,6 +24,7 @@
 #include "vantrel/frame_ring.h"
 #include "vantrel/frame_sink.h"
 #include "vantrel/reading.h"
+#include "vantrel/reading_figures.h"
 #include "vantrel/settings.h"
 
 namespace vantrel {
@@ -82,6 +84,10 @@ struct ResultCommandOutcome {
   bool shown = false;           // a result was taken (kind 1, 2 or 3)
   std::string text;             // the result box's new text; empty empties it
   bool stoppedReading = false;  // OneDecode: release the read-start button, caption "読取開始"
+  // The reading behind a shown result, whole (the box may show a QR code's
+  // data cut), and when the capture thread read it; empty when none was shown.
+  Reading reading;
+  std::chrono::system_clock::time_point readAt{};
 };
 
 class ReadingCycle : public FrameSink {
@@ -136,6 +142,8 @@ class ReadingCycle : public FrameSink {
   bool ResultCommandPending() const;
   // Frames that went through HandleFrame since construction (tests, benchmarks).
   uint64_t FramesHandled() const { return framesHandled_.load(); }
+  // Frames per second and decode times since the last start of reading.
+  const ReadingFigures& figures() const { return figures_; }
 
  private:
   SettingsRecord CurrentSettings() const;
@@ -158,6 +166,9 @@ class ReadingCycle : public FrameSink {
   mutable std::mutex resultMutex_;
   ReadResult readResult_;
   bool commandPending_ = false;
+  // Beside readResult_, for the window's history: the whole reading.
+  Reading pendingReading_;
+  std::chrono::system_clock::time_point pendingAt_{};
 
   mutable std::mutex viewMutex_;
   int32_t previewLeft_ = 0;
@@ -166,6 +177,7 @@ class ReadingCycle : public FrameSink {
   double scaleY_ = 1.0;
 
   std::atomic<uint64_t> framesHandled_{0};
+  ReadingFigures figures_;
 };
 
 }  // namespace vantrel

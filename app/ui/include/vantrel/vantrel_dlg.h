@@ -13,12 +13,14 @@
 #include <QRect>
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
 
 #include "page_host.h"
 #include "vantrel/img_acq_ctrl.h"
+#include "vantrel/reading_history.h"
 
 class QButtonGroup;
 class QCheckBox;
@@ -28,12 +30,16 @@ class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
+class QTimer;
 class QToolButton;
 
 namespace vantrel {
 
 class StationCore;
 class CVantrelDlg;
+class CHistoryDlg;
+class HistoryModel;
+class ReadSound;
 
 // The up-down control beside a range box: its arrows (and the Up and Down
 // keys in the box) step the box's number within the control's range. The box
@@ -64,13 +70,17 @@ class UpDownControl : public QWidget {
   int32_t maximum_ = 100;
 };
 
-// The black frame 1006; paints the preview through the dialog's drawing.
+// The black frame 1006; paints the preview through the dialog's drawing. A
+// picture file dropped on it opens as with "開く".
 class PreviewFrame : public QFrame {
  public:
   PreviewFrame(CVantrelDlg* dialog, QWidget* parent);
 
  protected:
   void paintEvent(QPaintEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dragMoveEvent(QDragMoveEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private:
   CVantrelDlg* dialog_;
@@ -135,6 +145,24 @@ class CVantrelDlg : public QDialog, public PageHost {
   // The camera dialogs (tests answer them).
   void SetCaptureDialogs(CaptureDialogs* dialogs) { captureDialogs_ = dialogs; }
 
+  // ---- the history, the read sound and the reading figures
+  void OnHistory();  // "履歴": shows the history window
+  void OnBeep();     // "読取音": the setting Beep
+  // A picture file into the displayed slot ("開く" and a drop on the preview);
+  // "File open error (%d)" when it cannot be read, the preview then as it was.
+  bool OpenPicture(const std::string& path);
+  // PageHost: a trial read's code goes into the history, marked "実行".
+  void TrialReadShown(const Reading& reading) override;
+  HistoryModel& history() { return *historyModel_; }
+  CHistoryDlg* historyWindow() const { return historyDlg_; }
+  // Read sounds asked for so far.
+  int32_t soundsPlayed() const;
+  // The name of the picture file the preview shows; empty for the camera's.
+  const std::string& shownSource() const { return shownSource_; }
+  // Refreshes the status line under the preview now (its timer does so while
+  // reading).
+  void UpdateReadingFigures();
+
  protected:
   void keyPressEvent(QKeyEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
@@ -148,6 +176,16 @@ class CVantrelDlg : public QDialog, public PageHost {
   QLineEdit* RangeEdit(int32_t index) const { return rangeEdits_[static_cast<size_t>(index)]; }
   void SetReadButton(bool on);
   void ResetRangeForSize(int32_t width, int32_t height);
+  // The history's controls and the status line (the window's own controls
+  // keep their places; these go around them).
+  void BuildStationExtras(int belowY);
+  // A reading the window showed into the history (continuous reading: unless
+  // the repeat filter holds it back), with the read sound.
+  void RecordReading(const Reading& reading, std::chrono::system_clock::time_point readAt, ReadingOrigin origin,
+                     const std::string& source);
+  // The status line and its timer follow the read-start button; a new start
+  // forgets the repeats and the opened picture.
+  void ShowReadingState(bool reading);
 
   StationCore& station_;
   // Members in the order of the window's data.
@@ -181,6 +219,16 @@ class CVantrelDlg : public QDialog, public PageHost {
 
   std::unique_ptr<CaptureDialogs> ownDialogs_;
   CaptureDialogs* captureDialogs_ = nullptr;
+
+  // The history and what goes with it.
+  std::unique_ptr<HistoryModel> historyModel_;
+  CHistoryDlg* historyDlg_ = nullptr;
+  RepeatFilter repeatFilter_;
+  ReadSound* sound_ = nullptr;
+  QCheckBox* beepBox_ = nullptr;
+  QLabel* figuresLine_ = nullptr;
+  QTimer* figuresTimer_ = nullptr;
+  std::string shownSource_;
 };
 
 }  // namespace vantrel
