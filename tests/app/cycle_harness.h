@@ -257,6 +257,7 @@ inline FrameView ViewOf(DibImage picture) {
   v.width = DibGetWidth(picture);
   v.height = DibGetHeight(picture);
   v.stride = DibGetStride(picture);
+  v.bytes = static_cast<size_t>(v.stride) * static_cast<size_t>(v.height);
   return v;
 }
 

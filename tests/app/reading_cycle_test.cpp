@@ -36,7 +36,7 @@ std::vector<uint8_t> PatternFrame(int32_t width, int32_t height, int32_t stride,
 }
 
 FrameView View(const std::vector<uint8_t>& bytes, int32_t width, int32_t height, int32_t stride) {
-  return FrameView{bytes.data(), width, height, stride};
+  return FrameView{bytes.data(), width, height, stride, bytes.size()};
 }
 
 TEST(FrameRing, CopiesRowsTopLineFirstWhateverTheFramePitch) {

@@ -163,6 +163,52 @@ void ReadingCycle::HandleFrame(const FrameView& frame) {
   PostIfWaiting();
 }
 
+void ReadingCycle::StreamFailed(const std::string& device, const std::string& error) {
+  bool post = false;
+  {
+    std::lock_guard<std::mutex> lock(flightMutex_);
+    if (stopping_.load()) return;
+    // Close the door at once: frames still coming from a failing device are
+    // not taken, and a decode still running stores nothing.
+    stopping_.store(true);
+    std::lock_guard<std::mutex> failureLock(failureMutex_);
+    // The first failure of a reading says what happened; what follows from it
+    // (the pipeline's own "stream stopped" and the like) says less. One of an
+    // earlier reading that the window has not taken yet gives way: only a
+    // failure of this reading stops it.
+    if (!failure_.failed || failure_.session != session_) {
+      post = !failure_.failed;
+      failure_ = PendingFailure{true, device, error, session_};
+    }
+  }
+  if (post && callbacks_.postStreamFailure) callbacks_.postStreamFailure();
+}
+
+StreamFailureOutcome ReadingCycle::OnStreamFailure() {
+  StreamFailureOutcome outcome;
+  PendingFailure taken;
+  {
+    std::lock_guard<std::mutex> lock(failureMutex_);
+    taken = std::exchange(failure_, PendingFailure{});
+  }
+  if (!taken.failed) return outcome;
+  outcome.failed = true;
+  outcome.device = std::move(taken.device);
+  outcome.error = std::move(taken.error);
+  bool current = false;
+  {
+    std::lock_guard<std::mutex> lock(flightMutex_);
+    current = taken.session == session_;
+  }
+  // A reading started after the failure (the operator pressed "停止" and
+  // "読取開始" before this came) is left alone; the failure is still told.
+  if (current && running_.load()) {
+    StopReading();
+    outcome.stoppedReading = true;
+  }
+  return outcome;
+}
+
 ResultCommandOutcome ReadingCycle::OnResultCommand() {
   const SettingsRecord settings = CurrentSettings();
   ReadResult taken;
@@ -190,6 +236,7 @@ int32_t ReadingCycle::StartReading() {
   {
     std::lock_guard<std::mutex> lock(flightMutex_);
     stopping_.store(false);
+    ++session_;
   }
   const int32_t status = stream_ != nullptr ? stream_->RunStream() : -1;
   if (status != 0) {

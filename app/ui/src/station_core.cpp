@@ -26,6 +26,7 @@ StationCore::StationCore() : relay_(std::make_unique<QObject>()) {
         Qt::QueuedConnection);
   };
   callbacks.repaintWindow = [this] { PostToWindow([](CVantrelDlg& w) { w.RepaintWhole(); }); };
+  callbacks.postStreamFailure = [this] { PostToWindow([](CVantrelDlg& w) { w.OnStreamFailure(); }); };
   cycle_ = std::make_unique<ReadingCycle>(capture_.Ring(), std::move(callbacks));
   capture_.AttachSink(cycle_.get());
 }

@@ -75,6 +75,10 @@ struct CycleCallbacks {
   std::function<void()> repaintPreview;
   // Window thread, when reading starts: repaint the whole window, erasing it.
   std::function<void()> repaintWindow;
+  // Queues a call of OnStreamFailure to the window thread. Called on a
+  // streaming thread, or on the window thread while reading starts; must
+  // never wait for the window thread.
+  std::function<void()> postStreamFailure;
 };
 
 // What the window does after the result command.
@@ -82,6 +86,14 @@ struct ResultCommandOutcome {
   bool shown = false;           // a result was taken (kind 1, 2 or 3)
   std::string text;             // the result box's new text; empty empties it
   bool stoppedReading = false;  // OneDecode: release the read-start button, caption "読取開始"
+};
+
+// What the window does after a stream failure.
+struct StreamFailureOutcome {
+  bool failed = false;          // a failure was waiting: tell the operator
+  std::string device;           // the device's name, as listed
+  std::string error;            // what the device or the pipeline said
+  bool stoppedReading = false;  // release the read-start button, caption "読取開始"
 };
 
 class ReadingCycle : public FrameSink {
@@ -97,6 +109,15 @@ class ReadingCycle : public FrameSink {
   // Capture thread: one frame. Returns at once while reading is stopped or
   // stopping; refuses frames without the ring's geometry.
   void HandleFrame(const FrameView& frame) override;
+
+  // Any thread. The stream failed while reading was on or starting: from now
+  // on no frame is taken and no result stored, and the window is asked (once
+  // per failure) to call OnStreamFailure, which stops the stream. A failure
+  // while reading is off is not the cycle's to report.
+  void StreamFailed(const std::string& device, const std::string& error) override;
+  // Window thread. Takes the waiting failure and, when it belongs to the
+  // reading now on, stops reading. Nothing when no failure waits.
+  StreamFailureOutcome OnStreamFailure();
 
   // Window thread. The result command handler: takes the waiting result,
   // formats it and, when a result was taken and OneDecode is set, stops reading.
@@ -154,6 +175,17 @@ class ReadingCycle : public FrameSink {
   std::mutex flightMutex_;
   std::condition_variable flightDone_;
   int32_t inFlight_ = 0;
+  // Counts the starts, so that a failure is told apart from a later reading's.
+  uint64_t session_ = 0;
+
+  struct PendingFailure {
+    bool failed = false;
+    std::string device;
+    std::string error;
+    uint64_t session = 0;
+  };
+  std::mutex failureMutex_;
+  PendingFailure failure_;
 
   mutable std::mutex resultMutex_;
   ReadResult readResult_;
