@@ -74,12 +74,12 @@ std::string FrameProblem(const GstVideoInfo& info, GstBuffer* buffer, int32_t wi
 
 void CSampleGrabberCB::Refuse(GstAppSink* appsink, const std::string& why) {
   refused_.fetch_add(1);
-  if (refusedInARow_.fetch_add(1) + 1 != kRefusedRun) return;
+  if (refusedInARow_.fetch_add(1) + 1 != CImgAcqCtrl::kRefusedRun) return;
   // Once per run: a camera that only sends what the ring cannot take would
   // otherwise leave the preview frozen without a word.
   GError* error = g_error_new(GST_STREAM_ERROR, GST_STREAM_ERROR_FORMAT,
                               "The camera sends frames that do not fit the connected format: %s", why.c_str());
-  const std::string debug = std::to_string(kRefusedRun) + " frames in a row refused";
+  const std::string debug = std::to_string(CImgAcqCtrl::kRefusedRun) + " frames in a row refused";
   gst_element_post_message(GST_ELEMENT(appsink), gst_message_new_error(GST_OBJECT(appsink), error, debug.c_str()));
   g_error_free(error);
 }

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "vantrel/frame_sink.h"
+#include "vantrel/img_acq_ctrl.h"
 
 namespace vantrel {
 
@@ -17,10 +18,6 @@ namespace vantrel {
 // callbacks are replaced or it is disposed.
 class CSampleGrabberCB {
  public:
-  // Refused frames in a row, none taken between, after which the grabber
-  // reports on the bus that the camera delivers what the station cannot take
-  // (half a second to a few seconds of frames, by the camera's rate).
-  static constexpr uint32_t kRefusedRun = 15;
 
   // Frames of another size than the ring's are refused before they are mapped.
   explicit CSampleGrabberCB(const FrameRing& ring) : ring_(ring) {}

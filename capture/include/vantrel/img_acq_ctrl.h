@@ -182,9 +182,13 @@ class CImgAcqCtrl : public CaptureStream {
   int32_t RunStream() override;
   void StopStream() override;
 
+  // Refused frames in a row, none taken between, after which the frame
+  // callback reports on the bus that the camera delivers what the station
+  // cannot take (half a second to a few seconds of frames, by the camera's
+  // rate), so that the preview does not freeze without a word.
+  static constexpr uint32_t kRefusedRun = 15;
   // Frames the callback received, and those it refused (wrong format, size
-  // or row pitch, or a buffer shorter than its rows). A run of refused frames
-  // with none taken between is reported on the bus as a stream error.
+  // or row pitch, or a buffer shorter than its rows).
   uint64_t FramesDelivered() const;
   uint64_t FramesRefused() const;
   // The last error the pipeline reported, or why the replay pictures could not
