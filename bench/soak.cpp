@@ -14,7 +14,8 @@
 // marker in its top-left corner, outside the processing range, that names it.
 //
 // Every --report seconds a line gives the frames, the reads, the resident
-// memory, the open file descriptors and the threads; at the end a summary.
+// memory, the C library's heap (in use, and held from the system), the open
+// file descriptors and the threads; at the end a summary.
 // A result is lost when a frame with a code gives none (frames cut short by a
 // stop are counted apart: the stop cancels their decode on purpose); it is
 // wrong when its text is not the one the picture reads to alone. Exit status
@@ -22,6 +23,9 @@
 // 1 otherwise, 2 for a bad command line or a pipeline that does not run.
 #include <dirent.h>
 #include <unistd.h>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 #include <atomic>
 #include <chrono>
@@ -162,6 +166,26 @@ int64_t ResidentKb() {
   return resident * (sysconf(_SC_PAGESIZE) / 1024);
 }
 
+// The C library's heap: bytes in use by the program (a leak grows this) and
+// bytes the allocator holds from the system (what it keeps after frees grows
+// only this). -1 where the library cannot say.
+int64_t HeapInUseKb() {
+#if defined(__GLIBC__)
+  const struct mallinfo2 m = mallinfo2();
+  return static_cast<int64_t>((m.uordblks + m.hblkhd) / 1024);
+#else
+  return -1;
+#endif
+}
+int64_t HeapHeldKb() {
+#if defined(__GLIBC__)
+  const struct mallinfo2 m = mallinfo2();
+  return static_cast<int64_t>((m.arena + m.hblkhd) / 1024);
+#else
+  return -1;
+#endif
+}
+
 int32_t OpenDescriptors() {
   int32_t n = 0;
   if (DIR* dir = opendir("/proc/self/fd")) {
@@ -266,6 +290,8 @@ int Usage() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // As the station does, before any thread starts.
+  vantrel::ShareHeapBetweenThreads();
   double seconds = -1;
   double restart = 60;
   double report = 60;
@@ -357,8 +383,8 @@ int main(int argc, char** argv) {
               " restart every %.0f s, %s\n",
               seconds, set.size(), withCode, kWidth, kHeight, restart,
               rate > 0 ? (std::to_string(rate) + " frames a second").c_str() : "frames as fast as they are read");
-  std::printf("%8s %9s %9s %9s %5s %7s %5s %5s %4s\n", "time s", "frames", "reads", "rss kB", "fds", "threads",
-              "lost", "wrong", "cut");
+  std::printf("%8s %9s %9s %9s %9s %9s %5s %7s %5s %5s %4s\n", "time s", "frames", "reads", "rss kB", "heap kB",
+              "held kB", "fds", "threads", "lost", "wrong", "cut");
   std::fflush(stdout);
 
   const Clock::time_point start = Clock::now();
@@ -367,8 +393,10 @@ int main(int argc, char** argv) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   const int64_t rssStart = ResidentKb();
+  const int64_t heapStart = HeapInUseKb();
   const int32_t fdsStart = OpenDescriptors();
   int64_t rssMinute = -1;
+  int64_t heapMinute = -1;
   int32_t fdsMax = fdsStart;
   int32_t fdsMin = fdsStart;
   auto line = [&](double t) {
@@ -376,8 +404,10 @@ int main(int argc, char** argv) {
     const int32_t fds = OpenDescriptors();
     fdsMax = std::max(fdsMax, fds);
     fdsMin = std::min(fdsMin, fds);
-    std::printf("%8.0f %9llu %9llu %9lld %5d %7d %5llu %5llu %4llu\n", t, static_cast<unsigned long long>(f.frames),
-                static_cast<unsigned long long>(f.reads), static_cast<long long>(ResidentKb()), fds, Threads(),
+    std::printf("%8.0f %9llu %9llu %9lld %9lld %9lld %5d %7d %5llu %5llu %4llu\n", t,
+                static_cast<unsigned long long>(f.frames), static_cast<unsigned long long>(f.reads),
+                static_cast<long long>(ResidentKb()), static_cast<long long>(HeapInUseKb()),
+                static_cast<long long>(HeapHeldKb()), fds, Threads(),
                 static_cast<unsigned long long>(f.lost), static_cast<unsigned long long>(f.wrong),
                 static_cast<unsigned long long>(f.cut));
     std::fflush(stdout);
@@ -396,6 +426,7 @@ int main(int argc, char** argv) {
     const double t = std::chrono::duration<double>(Clock::now() - start).count();
     if (!minuteTaken && t >= 60) {
       rssMinute = ResidentKb();
+      heapMinute = HeapInUseKb();
       minuteTaken = true;
     }
     if (t >= seconds || interrupted.load()) break;
@@ -427,6 +458,7 @@ int main(int argc, char** argv) {
   tally.Close();
   line(elapsed);
   const int64_t rssEnd = ResidentKb();
+  const int64_t heapEnd = HeapInUseKb();
   const int32_t fdsEnd = OpenDescriptors();
   const Tally::Figures f = tally.Now();
   const uint64_t refused = ctrl.FramesRefused();
@@ -446,7 +478,10 @@ int main(int argc, char** argv) {
               static_cast<long long>(rssStart), rssMinute >= 0 ? std::to_string(rssMinute).c_str() : "-",
               static_cast<long long>(rssEnd));
   if (rssMinute >= 0) std::printf(", growth after the first minute %+lld kB", static_cast<long long>(rssEnd - rssMinute));
-  std::printf("\nopen descriptors: start %d, end %d (between %d and %d)\n", fdsStart, fdsEnd, fdsMin, fdsMax);
+  std::printf("\nheap in use: start %lld kB, after the first minute %s kB, end %lld kB (reading stopped)\n",
+              static_cast<long long>(heapStart), heapMinute >= 0 ? std::to_string(heapMinute).c_str() : "-",
+              static_cast<long long>(heapEnd));
+  std::printf("open descriptors: start %d, end %d (between %d and %d)\n", fdsStart, fdsEnd, fdsMin, fdsMax);
   const bool ok = f.lost == 0 && f.wrong == 0 && f.unknown == 0 && fdsEnd == fdsStart && !stalled &&
                   failures.load() == 0;
   return ok ? 0 : 1;

@@ -4,12 +4,27 @@
 #include <cstring>
 #include <utility>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 #include "vantrel/overlay.h"
 #include "vantrel/text_convert.h"
 
 namespace vantrel {
 
 namespace {
+
+// The decoders take their working storage on the streaming thread and free
+// it there; the C library keeps freed pages resident in the arena they came
+// from. Once a stop has waited for the last frame, the decoders hold none of
+// them: they go back to the system, so that a station idle after hours of
+// reading does not keep the peak of its readings.
+void ReturnFreedMemory() {
+#if defined(__GLIBC__)
+  malloc_trim(0);
+#endif
+}
 
 // Copies a NUL-terminated text into a fixed field, cutting it to the field.
 template <size_t N>
@@ -20,6 +35,12 @@ void CopyText(char (&field)[N], const char* text) {
 }
 
 }  // namespace
+
+void ShareHeapBetweenThreads() {
+#if defined(__GLIBC__)
+  mallopt(M_ARENA_MAX, 2);
+#endif
+}
 
 std::string FormatResultText(const ReadResult& result) {
   const std::string data = DecodedBytesToUtf8(std::string_view(result.data, strnlen(result.data, sizeof result.data)));
@@ -248,7 +269,7 @@ int32_t ReadingCycle::StartReading() {
 }
 
 void ReadingCycle::StopReading() {
-  running_.store(false);
+  const bool wasRunning = running_.exchange(false);
   {
     std::lock_guard<std::mutex> lock(flightMutex_);
     stopping_.store(true);
@@ -256,8 +277,11 @@ void ReadingCycle::StopReading() {
   if (stream_ != nullptr) stream_->StopStream();
   // The stream may stop without waiting for its streaming thread; the ring
   // must not be reallocated under a frame that is still being handled.
-  std::unique_lock<std::mutex> lock(flightMutex_);
-  flightDone_.wait(lock, [this] { return inFlight_ == 0; });
+  {
+    std::unique_lock<std::mutex> lock(flightMutex_);
+    flightDone_.wait(lock, [this] { return inFlight_ == 0; });
+  }
+  if (wasRunning) ReturnFreedMemory();
 }
 
 void ReadingCycle::RepaintWindow() {

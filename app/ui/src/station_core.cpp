@@ -7,6 +7,7 @@
 namespace vantrel {
 
 StationCore::StationCore() : relay_(std::make_unique<QObject>()) {
+  ShareHeapBetweenThreads();
   CycleCallbacks callbacks;
   callbacks.settings = [this] { return Settings(); };
   callbacks.postResultCommand = [this] {

@@ -60,6 +60,17 @@ int32_t DropCutCharacter(char* text, int32_t length);
 // in two, anything else its whole text.
 std::string ShownText(const Reading& reading);
 
+// For programs that run the cycle for long (the station, the soak): keeps the
+// C library from giving each new thread a heap arena of its own. The cycle
+// decodes on the capture pipeline's streaming thread, which is a new thread
+// after every stop and start; each arena keeps the decoder storage that was
+// freed in it resident (about 0.8 MB), so hours of starting and stopping
+// would collect arenas up to the library's limit (8 per core). With this the
+// threads share one arena beside the main one, and what a stop hands back
+// (StopReading returns the freed pages) stays handed back. Call once, early,
+// before threads start; nothing on other C libraries.
+void ShareHeapBetweenThreads();
+
 // What the window supplies. Each may be empty.
 struct CycleCallbacks {
   // The settings in force, as a copy. Called on the capture thread once per
