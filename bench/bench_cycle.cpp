@@ -207,7 +207,8 @@ void BM_HandleFrameOutsideDecoders(benchmark::State& state) {
   vantrel::ReadingCycle cycle(ring, callbacks);
   cycle.SetStream(&stream);
   cycle.StartReading();
-  vantrel::FrameView view{DibGetBits(picture.get()), 640, 480, DibGetStride(picture.get())};
+  vantrel::FrameView view{DibGetBits(picture.get()), 640, 480, DibGetStride(picture.get()),
+                          static_cast<size_t>(DibGetStride(picture.get())) * 480};
   for (auto _ : state) cycle.HandleFrame(view);
   cycle.StopReading();
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * DibGetStride(picture.get()) * 480);

@@ -5,6 +5,11 @@
 
 namespace vantrel {
 
+size_t FrameExtent(int32_t width, int32_t height, int32_t stride) {
+  if (width < 1 || height < 1 || stride < 1) return 0;
+  return static_cast<size_t>(height - 1) * static_cast<size_t>(stride) + static_cast<size_t>(width) * 3;
+}
+
 FrameRing::~FrameRing() {
   std::lock_guard<std::mutex> lock(mutex_);
   FreeLocked();
@@ -159,7 +164,7 @@ FrameRing::Lease FrameRing::Store(const FrameView& frame) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     if (width_ == 0 || frame.bits == nullptr || frame.width != width_ || frame.height != height_ ||
-        frame.stride < frame.width * 3) {
+        frame.stride < frame.width * 3 || frame.bytes < FrameExtent(frame.width, frame.height, frame.stride)) {
       return Lease();
     }
     // The slot after the last one written, unless someone holds it; the

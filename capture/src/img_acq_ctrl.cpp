@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "capture_internal.h"
+#include "fault_source.h"
 #include "gst_ptr.h"
 #include "replay_source.h"
 #include "sample_grabber_cb.h"
@@ -33,6 +34,10 @@ std::string& ReplayOption() {
 double& ReplayRateOption() {
   static double rate = kReplayFramesPerSecond;
   return rate;
+}
+std::string& FaultOption() {
+  static std::string list;
+  return list;
 }
 
 // How long a state change may take before it counts as failed.
@@ -80,6 +85,20 @@ double CameraReplayRate() {
   return ReplayRateOption();
 }
 
+bool SetCameraFaults(const std::string& list, std::string* error) {
+  if (!ParseCameraFaults(list, nullptr, error)) return false;
+  std::lock_guard<std::mutex> lock(ReplayMutex());
+  FaultOption() = list;
+  return true;
+}
+
+std::string CameraFaultList() {
+  std::lock_guard<std::mutex> lock(ReplayMutex());
+  if (!FaultOption().empty()) return FaultOption();
+  const char* env = std::getenv("VANTREL_CAMERA_FAULTS");
+  return env != nullptr ? std::string(env) : std::string();
+}
+
 // The pipeline and what was learnt about its source.
 //
 //   camera: source ! mode filter ! [jpegdec] ! queue ! videoconvert ! BGR filter ! appsink
@@ -108,11 +127,16 @@ struct CapturePipeline {
   std::vector<std::pair<GstElement*, GstElement*>> links;
   bool replay = false;
   std::string devicePath;
+  // Set before the pipeline exists and never changed after, so the bus
+  // handler may read them on any thread.
+  std::string deviceName;
+  std::function<void(const std::string& device, const std::string& error)> onError;
   std::vector<DeviceMode> modes;
   bool connected = false;
 
   std::mutex errorMutex;
   std::string lastError;
+  uint64_t errorsPosted = 0;
 
   CapturePipeline() = default;
   CapturePipeline(const CapturePipeline&) = delete;
@@ -129,8 +153,9 @@ struct CapturePipeline {
     if (const BusPtr bus{gst_element_get_bus(pipeline.get())}) gst_bus_set_sync_handler(bus.get(), nullptr, nullptr, nullptr);
   }
 
-  // Messages are not watched by any main loop; keep the last error and drop
-  // the rest so that the bus does not grow while the stream runs.
+  // Messages are not watched by any main loop; an error is kept and passed
+  // on at once, on the thread that posted it, and everything is dropped so
+  // that the bus does not grow while the stream runs.
   static GstBusSyncReply OnMessage(GstBus*, GstMessage* message, gpointer self) {
     const MessagePtr owned(message);
     if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR) {
@@ -138,10 +163,19 @@ struct CapturePipeline {
       gst_message_parse_error(message, &raw, nullptr);
       const ErrorPtr error(raw);
       auto* p = static_cast<CapturePipeline*>(self);
-      std::lock_guard<std::mutex> lock(p->errorMutex);
-      p->lastError = error ? error->message : "error";
+      const std::string text = error && error->message != nullptr ? error->message : "error";
+      {
+        std::lock_guard<std::mutex> lock(p->errorMutex);
+        p->lastError = text;
+        ++p->errorsPosted;
+      }
+      if (p->onError) p->onError(p->deviceName, text);
     }
     return GST_BUS_DROP;
+  }
+  uint64_t ErrorsPosted() {
+    std::lock_guard<std::mutex> lock(errorMutex);
+    return errorsPosted;
   }
 
   // A new element put into the bin, which then owns it; null when it could
@@ -165,6 +199,13 @@ struct CapturePipeline {
     if (gst_element_set_state(pipeline.get(), state) == GST_STATE_CHANGE_FAILURE) return false;
     return gst_element_get_state(pipeline.get(), nullptr, nullptr, kStateTimeout) != GST_STATE_CHANGE_FAILURE;
   }
+  // A live source completes its way to PLAYING only with its first frame: a
+  // camera that sends none must not hold the window thread for the state
+  // timeout. Only a refusal counts here; what fails later is said on the bus.
+  bool Play() {
+    if (gst_element_set_state(pipeline.get(), GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) return false;
+    return gst_element_get_state(pipeline.get(), nullptr, nullptr, 0) != GST_STATE_CHANGE_FAILURE;
+  }
 
   // ---- the steps of a build, in order; each gives 0 or its BuildGraph code
 
@@ -175,7 +216,14 @@ struct CapturePipeline {
     if (!replayPath.empty()) {
       if (deviceNo != 1) return CImgAcqCtrl::kBadDevice;
       replay = true;
-      replaySource = std::make_unique<ReplaySource>();
+      deviceName = replayPath;
+      std::vector<CameraFault> faults;
+      if (std::string error; !ParseCameraFaults(CameraFaultList(), &faults, &error)) {
+        lastError = error;
+        return CImgAcqCtrl::kBadDevice;
+      }
+      replaySource = faults.empty() ? std::make_unique<ReplaySource>()
+                                    : std::make_unique<FaultSource>(std::move(faults));
       std::string error;
       if (!replaySource->Load(replayPath, &error)) {
         lastError = error;
@@ -189,6 +237,7 @@ struct CapturePipeline {
     if (cameras.empty()) return CImgAcqCtrl::kNoDevice;
     if (deviceNo < 1 || deviceNo > static_cast<int32_t>(cameras.size())) return CImgAcqCtrl::kBadDevice;
     *camera = std::move(cameras[static_cast<size_t>(deviceNo - 1)]);
+    deviceName = camera->name.empty() ? camera->path : camera->name;
     return 0;
   }
 
@@ -230,7 +279,12 @@ struct CapturePipeline {
     callback->AddRef();
     gst_app_sink_set_callbacks(GST_APP_SINK(element.get()), &callbacks, callback, &CSampleGrabberCB::ReleaseNotify);
     grabber = Add(std::move(element));
-    return grabber != nullptr ? 0 : CImgAcqCtrl::kGrabberNotAdded;
+    if (grabber == nullptr) return CImgAcqCtrl::kGrabberNotAdded;
+    if (replay) {
+      const PadPtr pad(gst_element_get_static_pad(grabber, "sink"));
+      replaySource->WatchGrabberPad(pad.get());
+    }
+    return 0;
   }
 
   // The conversion from whatever the source gives to the grabber's format.
@@ -360,6 +414,8 @@ uint64_t CImgAcqCtrl::FramesRefused() const { return frameCallback_->refused(); 
 
 std::string CImgAcqCtrl::DevicePath() const { return pipeline_ ? pipeline_->devicePath : std::string(); }
 
+std::string CImgAcqCtrl::DeviceName() const { return pipeline_ ? pipeline_->deviceName : std::string(); }
+
 std::string CImgAcqCtrl::LastError() const {
   if (!pipeline_) return std::string();
   std::lock_guard<std::mutex> lock(pipeline_->errorMutex);
@@ -393,6 +449,9 @@ int32_t CImgAcqCtrl::BuildGraph() {
   if (!InitGstreamer()) return kInitFailed;
   pipeline_ = std::make_unique<CapturePipeline>();
   CapturePipeline& p = *pipeline_;
+  p.onError = [this](const std::string& device, const std::string& error) {
+    if (FrameSink* sink = sink_.load()) sink->StreamFailed(device, error);
+  };
   CameraDevice camera;
   for (const auto& step : std::initializer_list<std::function<int32_t()>>{
            [&] { return p.ChooseDevice(DeviceNo, &camera); },
@@ -503,11 +562,23 @@ void CImgAcqCtrl::ShowImageQualityPage(CaptureDialogs* dialogs) {
 }
 
 int32_t CImgAcqCtrl::RunStream() {
-  if (!pipeline_ || !pipeline_->connected) return kNotConnected;
-  if (pipeline_->replay) pipeline_->replaySource->Rewind();
+  FrameSink* sink = sink_.load();
+  if (!pipeline_ || !pipeline_->connected) {
+    // After a size change that connected nothing: say so rather than start
+    // a stream that cannot deliver.
+    if (sink != nullptr) sink->StreamFailed(DeviceName(), "no stream is connected");
+    return kNotConnected;
+  }
+  CapturePipeline& p = *pipeline_;
+  if (p.replay) p.replaySource->Rewind();
+  frameCallback_->ResetRefusedRun();
+  const uint64_t errorsBefore = p.ErrorsPosted();
   PassStreamingFence();
-  if (!pipeline_->ToState(GST_STATE_PLAYING)) {
-    pipeline_->ToState(GST_STATE_READY);
+  if (!p.Play()) {
+    p.ToState(GST_STATE_READY);
+    PassStreamingFence();
+    // An element that failed has said why on the bus; otherwise say it here.
+    if (p.ErrorsPosted() == errorsBefore && sink != nullptr) sink->StreamFailed(p.deviceName, "the stream could not be started");
     return kNotConnected;
   }
   return 0;

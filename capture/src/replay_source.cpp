@@ -159,17 +159,24 @@ GstElement* ReplaySource::MakeElement(const char* name, double framesPerSecond) 
   return element;
 }
 
+void ReplaySource::WatchGrabberPad(GstPad*) {}
+
 void ReplaySource::NeedData(GstAppSrc* src, guint, gpointer self) {
   const StreamingFenceScope fence;
-  auto* replay = static_cast<ReplaySource*>(self);
+  static_cast<ReplaySource*>(self)->FrameWanted(src);
+}
+
+void ReplaySource::FrameWanted(GstAppSrc* src) { SendNext(src); }
+
+void ReplaySource::SendNext(GstAppSrc* src) {
   GstSample* picture = nullptr;
   uint64_t n = 0;
   GstClockTime duration = 0;
   {
-    std::lock_guard<std::mutex> lock(replay->mutex_);
-    n = replay->next_++;
-    picture = replay->pictures_[n % replay->pictures_.size()].get();
-    duration = replay->frameDuration_;
+    std::lock_guard<std::mutex> lock(mutex_);
+    n = next_++;
+    picture = pictures_[n % pictures_.size()].get();
+    duration = frameDuration_;
   }
   // A new buffer header over the same pixels, stamped for its place in the
   // stream; the pictures themselves stay untouched.

@@ -21,7 +21,7 @@ std::vector<std::string> ReplayFiles(const std::string& path);
 class ReplaySource {
  public:
   ReplaySource() = default;
-  ~ReplaySource();
+  virtual ~ReplaySource();
   ReplaySource(const ReplaySource&) = delete;
   ReplaySource& operator=(const ReplaySource&) = delete;
 
@@ -35,7 +35,18 @@ class ReplaySource {
   // The source keeps a pointer to this object: it must outlive the element.
   GstElement* MakeElement(const char* name, double framesPerSecond);
   // The next start begins again with the first picture.
-  void Rewind();
+  virtual void Rewind();
+  // The pad by which frames enter the frame grabber, once the pipeline is
+  // built: a source that alters frames on their way in watches it there. The
+  // plain replay source leaves it alone.
+  virtual void WatchGrabberPad(GstPad* pad);
+
+ protected:
+  // On the source's streaming thread, whenever the stream wants a frame.
+  // The plain replay source sends the next picture.
+  virtual void FrameWanted(GstAppSrc* src);
+  // Sends the next picture, stamped for its place in the stream.
+  void SendNext(GstAppSrc* src);
 
  private:
   static void NeedData(GstAppSrc* src, guint length, gpointer self);

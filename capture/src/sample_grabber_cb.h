@@ -6,8 +6,10 @@
 
 #include <atomic>
 #include <cstdint>
+#include <string>
 
 #include "vantrel/frame_sink.h"
+#include "vantrel/img_acq_ctrl.h"
 
 namespace vantrel {
 
@@ -16,6 +18,7 @@ namespace vantrel {
 // callbacks are replaced or it is disposed.
 class CSampleGrabberCB {
  public:
+
   // Frames of another size than the ring's are refused before they are mapped.
   explicit CSampleGrabberCB(const FrameRing& ring) : ring_(ring) {}
   virtual ~CSampleGrabberCB() = default;
@@ -39,15 +42,21 @@ class CSampleGrabberCB {
 
   uint64_t delivered() const { return delivered_.load(); }
   uint64_t refused() const { return refused_.load(); }
+  // A new stream starts: the run of refused frames counts from nothing.
+  void ResetRefusedRun() { refusedInARow_.store(0); }
 
  private:
-  void Deliver(GstSample* sample);
+  void Deliver(GstAppSink* appsink, GstSample* sample);
+  // Counts a refused frame; after a run of them, posts the stream error on
+  // the grabber's bus with `why` (the last refusal's reason).
+  void Refuse(GstAppSink* appsink, const std::string& why);
 
   const FrameRing& ring_;
   std::atomic<int32_t> refCount_{1};
   std::atomic<FrameSink*> sink_{nullptr};
   std::atomic<uint64_t> delivered_{0};
   std::atomic<uint64_t> refused_{0};
+  std::atomic<uint32_t> refusedInARow_{0};
 };
 
 }  // namespace vantrel

@@ -133,6 +133,10 @@ class FakeStation {
       previewRepaints_.fetch_add(1);
     };
     c.repaintWindow = [this] { windowRepaints_.fetch_add(1); };
+    c.postStreamFailure = [this] {
+      failuresPosted_.fetch_add(1);
+      window.Post([this] { OnStreamFailure(); });
+    };
     return c;
   }
   void Bind(ReadingCycle* cycle) { cycle_ = cycle; }
@@ -181,6 +185,12 @@ class FakeStation {
     std::lock_guard<std::mutex> lock(stateMutex_);
     return caption_;
   }
+  // The stream failures the window was told of, as it took them.
+  std::vector<StreamFailureOutcome> Failures() {
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    return failures_;
+  }
+  int32_t FailuresPosted() const { return failuresPosted_.load(); }
   int32_t CommandsPosted() const { return commandsPosted_.load(); }
   int32_t PreviewRepaints() const { return previewRepaints_.load(); }
   int32_t WindowRepaints() const { return windowRepaints_.load(); }
@@ -211,6 +221,17 @@ class FakeStation {
     }
   }
 
+  // As the window does: the button follows the reading, the failure is told.
+  void OnStreamFailure() {
+    const StreamFailureOutcome outcome = cycle_->OnStreamFailure();
+    if (!outcome.failed) return;
+    const bool on = cycle_->running();
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    failures_.push_back(outcome);
+    buttonPressed_ = on;
+    caption_ = on ? "停止" : "読取開始";
+  }
+
   ReadingCycle* cycle_ = nullptr;
   std::mutex settingsMutex_;
   SettingsRecord settings_;
@@ -221,6 +242,8 @@ class FakeStation {
   int32_t commandsHandled_ = 0;
   bool buttonPressed_ = false;
   std::string caption_ = "読取開始";
+  std::vector<StreamFailureOutcome> failures_;
+  std::atomic<int32_t> failuresPosted_{0};
   std::atomic<int32_t> commandsPosted_{0};
   std::atomic<int32_t> previewRepaints_{0};
   std::atomic<int32_t> windowRepaints_{0};
@@ -266,6 +289,7 @@ inline FrameView ViewOf(DibImage picture) {
   v.width = DibGetWidth(picture);
   v.height = DibGetHeight(picture);
   v.stride = DibGetStride(picture);
+  v.bytes = static_cast<size_t>(v.stride) * static_cast<size_t>(v.height);
   return v;
 }
 

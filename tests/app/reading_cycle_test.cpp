@@ -36,7 +36,7 @@ std::vector<uint8_t> PatternFrame(int32_t width, int32_t height, int32_t stride,
 }
 
 FrameView View(const std::vector<uint8_t>& bytes, int32_t width, int32_t height, int32_t stride) {
-  return FrameView{bytes.data(), width, height, stride};
+  return FrameView{bytes.data(), width, height, stride, bytes.size()};
 }
 
 TEST(FrameRing, CopiesRowsTopLineFirstWhateverTheFramePitch) {
@@ -104,6 +104,40 @@ TEST(FrameRing, RefusesFramesWithoutTheRingsGeometry) {
     EXPECT_EQ(ring.writeIndex(), 0);
     EXPECT_EQ(ring.displayIndex(), 0);
   }
+}
+
+// A frame's rows must lie inside its bytes: the last row ends
+// (height - 1) * stride + 3 * width bytes after the first. The pattern's
+// bytes sit at the end of a larger block, so that a read past them would be
+// a read past the frame's own memory (and the sanitizers see it).
+TEST(FrameRing, RefusesAFrameWhoseRowsRunPastItsBytes) {
+  const int32_t w = 6, h = 4;
+  struct Case {
+    const char* what;
+    int32_t stride;
+    size_t bytes;
+    bool stored;
+  } cases[] = {
+      {"exactly the rows, no padding after the last", 18, 3 * 18 + 18, true},
+      {"padded rows, last row unpadded", 20, 3 * 20 + 18, true},
+      {"one byte short", 18, 3 * 18 + 17, false},
+      {"a pitch of twice the rows over the bytes of one", 36, 4 * 18, false},
+      {"the whole padded frame", 20, 4 * 20, true},
+      {"no bytes", 18, 0, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    FrameRing ring;
+    ASSERT_EQ(ring.Allocate(w, h), FrameRing::kOk);
+    std::vector<uint8_t> block(1024 + c.bytes, 0x33);
+    const uint8_t* bits = block.data() + 1024;
+    FrameRing::Lease slot = ring.Store(FrameView{bits, w, h, c.stride, c.bytes});
+    EXPECT_EQ(static_cast<bool>(slot), c.stored);
+    EXPECT_EQ(ring.displayIndex(), c.stored ? 1 : 0);
+  }
+  EXPECT_EQ(FrameExtent(6, 4, 20), 78u);
+  EXPECT_EQ(FrameExtent(0, 4, 20), 0u);
+  EXPECT_EQ(FrameExtent(6, 4, 0), 0u);
 }
 
 TEST(FrameRing, WriterPassesOverLeasedSlotsAndDropsTheFrameWhenAllAreHeld) {
@@ -691,6 +725,128 @@ TEST_F(ReadingCycleTest, WindowAndCaptureThreadsShareRingResultAndDecoders) {
     EXPECT_TRUE(text == "種類：CODE 128\r\n\r\nAAA1" || text == "種類：CODE 128\r\n\r\nBBB2") << text;
   }
   EXPECT_FALSE(station.Shown().empty());
+}
+
+// ---------------------------------------------------------------------------
+// Stream failures: the device reports an error on its streaming thread; the
+// window stops the stream and tells the operator.
+
+TEST_F(ReadingCycleTest, AStreamFailureClosesTheDoorAndTheWindowStopsTheStreamAndTellsIt) {
+  StartReading();
+  DibPtr picture = BarcodePicture("BEFORE");
+  cycle.HandleFrame(ViewOf(picture.get()));
+  station.window.Drain();
+  ASSERT_EQ(station.Shown().size(), 1u);
+
+  // A decode in flight when the device fails stores nothing.
+  const int32_t posted = station.CommandsPosted();
+  std::unique_lock<std::mutex> trial(DecoderMutex());
+  std::thread capture([&] { cycle.HandleFrame(ViewOf(picture.get())); });
+  ASSERT_TRUE(WaitUntil([&] { return ring.displayIndex() == 2; }));
+  std::promise<void> release = BlockWindow();
+  std::thread failing([&] {
+    cycle.StreamFailed("USB Camera", "Could not read from resource.");
+    cycle.StreamFailed("USB Camera", "Internal data stream error.");  // what follows from the first
+  });
+  failing.join();
+  trial.unlock();
+  capture.join();
+  EXPECT_EQ(station.CommandsPosted(), posted);
+  EXPECT_EQ(cycle.PendingResult().kind, 0);
+
+  // Until the window takes the failure: the failing thread stopped nothing,
+  // and frames that still come are not taken.
+  EXPECT_FALSE(cycle.AcceptingFrames());
+  EXPECT_TRUE(cycle.running());
+  EXPECT_EQ(stream.stops.load(), 0);
+  const uint64_t handled = cycle.FramesHandled();
+  cycle.HandleFrame(ViewOf(picture.get()));
+  EXPECT_EQ(cycle.FramesHandled(), handled);
+  EXPECT_EQ(station.FailuresPosted(), 1);
+
+  release.set_value();
+  station.window.Drain();
+  const std::vector<StreamFailureOutcome> failures = station.Failures();
+  ASSERT_EQ(failures.size(), 1u);
+  EXPECT_EQ(failures[0].device, "USB Camera");
+  EXPECT_EQ(failures[0].error, "Could not read from resource.");
+  EXPECT_TRUE(failures[0].stoppedReading);
+  EXPECT_FALSE(cycle.running());
+  EXPECT_EQ(stream.stops.load(), 1);
+  EXPECT_EQ(station.Caption(), "読取開始");
+  EXPECT_FALSE(station.ButtonPressed());
+  EXPECT_EQ(ring.LeasesHeld(), 0);
+
+  // The station stays usable: reading starts again and reads.
+  StartReading();
+  cycle.HandleFrame(ViewOf(picture.get()));
+  station.window.Drain();
+  EXPECT_EQ(station.Shown().size(), 2u);
+  EXPECT_TRUE(cycle.running());
+}
+
+TEST_F(ReadingCycleTest, AFailureIsOnlyTheCyclesWhileReadingIsOnAndStopsOnlyItsOwnReading) {
+  // Reading off: a device error (e.g. while a size is tried) is not told here.
+  cycle.StreamFailed("USB Camera", "while idle");
+  station.window.Drain();
+  EXPECT_EQ(station.FailuresPosted(), 0);
+  station.window.Run([&] { EXPECT_FALSE(cycle.OnStreamFailure().failed); });
+
+  // A failure whose reading the operator stopped and started again before the
+  // window took it: told, and the new reading stays on.
+  StartReading();
+  {
+    std::promise<void> release = BlockWindow();
+    cycle.StreamFailed("USB Camera", "first reading");
+    cycle.StopReading();  // the window thread is busy; the test stands in for it
+    ASSERT_EQ(cycle.StartReading(), 0);
+    release.set_value();
+  }
+  station.window.Drain();
+  ASSERT_EQ(station.Failures().size(), 1u);
+  EXPECT_EQ(station.Failures()[0].error, "first reading");
+  EXPECT_FALSE(station.Failures()[0].stoppedReading);
+  EXPECT_TRUE(cycle.running());
+  EXPECT_TRUE(cycle.AcceptingFrames());
+
+  // A failure of the new reading while an older one waits: the newer is told
+  // and stops its reading, with one queued call for both.
+  {
+    std::promise<void> release = BlockWindow();
+    cycle.StreamFailed("USB Camera", "old");
+    cycle.StopReading();
+    ASSERT_EQ(cycle.StartReading(), 0);
+    cycle.StreamFailed("USB Camera", "new");
+    release.set_value();
+  }
+  station.window.Drain();
+  ASSERT_EQ(station.Failures().size(), 2u);
+  EXPECT_EQ(station.Failures()[1].error, "new");
+  EXPECT_TRUE(station.Failures()[1].stoppedReading);
+  EXPECT_FALSE(cycle.running());
+  EXPECT_EQ(station.FailuresPosted(), 2);
+}
+
+// A start that the device refuses: the stream reports why while it starts.
+TEST_F(ReadingCycleTest, AStartThatFailsIsToldAndLeavesReadingOff) {
+  struct RefusingStream : CaptureStream {
+    int32_t RunStream() override {
+      cycle->StreamFailed("USB Camera", "Device is busy");
+      return -18;
+    }
+    void StopStream() override {}
+    ReadingCycle* cycle = nullptr;
+  } refusing;
+  refusing.cycle = &cycle;
+  cycle.SetStream(&refusing);
+  station.PressReadStart();
+  station.window.Drain();
+  EXPECT_FALSE(cycle.running());
+  ASSERT_EQ(station.Failures().size(), 1u);
+  EXPECT_EQ(station.Failures()[0].error, "Device is busy");
+  EXPECT_FALSE(station.Failures()[0].stoppedReading);
+  EXPECT_EQ(station.Caption(), "読取開始");
+  cycle.SetStream(&stream);
 }
 
 }  // namespace

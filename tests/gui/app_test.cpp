@@ -393,5 +393,57 @@ TEST(CommandLineTest, OptionsAndMistakes) {
   EXPECT_EQ(VersionText(), "Vantrel, Version 1.0\n");
 }
 
+
+// The station's option for a failing replay camera: it goes with the replay
+// source only, and a list that does not read is a mistake of the command line.
+TEST(CommandLineTest, CameraFaultsGoWithTheReplaySource) {
+  struct Case {
+    std::vector<std::string> args;
+    CommandLine::Action action;
+    std::string faults;
+  };
+  const Case cases[] = {
+      {{"--camera-replay", "/demo", "--camera-fault", "bus-error@30"}, CommandLine::kRun, "bus-error@30"},
+      {{"--camera-fault=stall@2,wide-stride@5+", "--camera-replay=/demo"}, CommandLine::kRun,
+       "stall@2,wide-stride@5+"},
+      {{"--camera-fault", "bus-error"}, CommandLine::kError, ""},
+      {{"--camera-replay", "/demo", "--camera-fault", "unplug@3"}, CommandLine::kError, ""},
+      {{"--camera-replay", "/demo", "--camera-fault"}, CommandLine::kError, ""},
+  };
+  for (const Case& c : cases) {
+    const CommandLine line = ParseCommandLine(c.args);
+    EXPECT_EQ(line.action, c.action) << c.args.back();
+    if (c.action == CommandLine::kRun) {
+      EXPECT_EQ(line.cameraFaults, c.faults);
+    }
+    if (c.action == CommandLine::kError) {
+      EXPECT_FALSE(line.error.empty());
+    }
+  }
+  EXPECT_NE(UsageText().find("--camera-fault LIST"), std::string::npos);
+}
+
+// Started with a failing camera, the station tells the failure and ends
+// normally, writing its settings.
+TEST_F(AppTest, AStationStartedWithCameraFaultsTellsTheFailureAndEndsNormally) {
+  StationOptions o = Options();
+  o.cameraFaults = "bus-error@1";  // before a first frame could read and stop (OneDecode)
+  ui::ScopedMessageAnswers answers;
+  bool stopped = false;
+  o.windowShown = [&](CVantrelDlg& w) {
+    w.OnReadStart();
+    stopped = ProcessEventsUntil([&] { return !answers.requests().empty(); });
+    w.reject();
+  };
+  CVantrelApp app(o);
+  EXPECT_EQ(app.Run(), CVantrelApp::kNormalEnd);
+  SetCameraFaults("");
+  ASSERT_TRUE(stopped);
+  ASSERT_EQ(answers.requests().size(), 1u);
+  EXPECT_NE(answers.texts()[0].find("Could not read from resource."), std::string::npos);
+  EXPECT_NE(answers.texts()[0].find(DemoFrame("demo-1-jan13.png")), std::string::npos);
+  EXPECT_TRUE(Exists(settingsPath));
+}
+
 }  // namespace
 }  // namespace vantrel::test

@@ -4,12 +4,27 @@
 #include <cstring>
 #include <utility>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 #include "vantrel/overlay.h"
 #include "vantrel/text_convert.h"
 
 namespace vantrel {
 
 namespace {
+
+// The decoders take their working storage on the streaming thread and free
+// it there; the C library keeps freed pages resident in the arena they came
+// from. Once a stop has waited for the last frame, the decoders hold none of
+// them: they go back to the system, so that a station idle after hours of
+// reading does not keep the peak of its readings.
+void ReturnFreedMemory() {
+#if defined(__GLIBC__)
+  malloc_trim(0);
+#endif
+}
 
 // Copies a NUL-terminated text into a fixed field, cutting it to the field.
 template <size_t N>
@@ -20,6 +35,12 @@ void CopyText(char (&field)[N], const char* text) {
 }
 
 }  // namespace
+
+void ShareHeapBetweenThreads() {
+#if defined(__GLIBC__)
+  mallopt(M_ARENA_MAX, 2);
+#endif
+}
 
 std::string FormatResultText(const ReadResult& result) {
   const std::string data = DecodedBytesToUtf8(std::string_view(result.data, strnlen(result.data, sizeof result.data)));
@@ -170,6 +191,52 @@ void ReadingCycle::HandleFrame(const FrameView& frame) {
   PostIfWaiting();
 }
 
+void ReadingCycle::StreamFailed(const std::string& device, const std::string& error) {
+  bool post = false;
+  {
+    std::lock_guard<std::mutex> lock(flightMutex_);
+    if (stopping_.load()) return;
+    // Close the door at once: frames still coming from a failing device are
+    // not taken, and a decode still running stores nothing.
+    stopping_.store(true);
+    std::lock_guard<std::mutex> failureLock(failureMutex_);
+    // The first failure of a reading says what happened; what follows from it
+    // (the pipeline's own "stream stopped" and the like) says less. One of an
+    // earlier reading that the window has not taken yet gives way: only a
+    // failure of this reading stops it.
+    if (!failure_.failed || failure_.session != session_) {
+      post = !failure_.failed;
+      failure_ = PendingFailure{true, device, error, session_};
+    }
+  }
+  if (post && callbacks_.postStreamFailure) callbacks_.postStreamFailure();
+}
+
+StreamFailureOutcome ReadingCycle::OnStreamFailure() {
+  StreamFailureOutcome outcome;
+  PendingFailure taken;
+  {
+    std::lock_guard<std::mutex> lock(failureMutex_);
+    taken = std::exchange(failure_, PendingFailure{});
+  }
+  if (!taken.failed) return outcome;
+  outcome.failed = true;
+  outcome.device = std::move(taken.device);
+  outcome.error = std::move(taken.error);
+  bool current = false;
+  {
+    std::lock_guard<std::mutex> lock(flightMutex_);
+    current = taken.session == session_;
+  }
+  // A reading started after the failure (the operator pressed "停止" and
+  // "読取開始" before this came) is left alone; the failure is still told.
+  if (current && running_.load()) {
+    StopReading();
+    outcome.stoppedReading = true;
+  }
+  return outcome;
+}
+
 ResultCommandOutcome ReadingCycle::OnResultCommand() {
   const SettingsRecord settings = CurrentSettings();
   ReadResult taken;
@@ -202,6 +269,7 @@ int32_t ReadingCycle::StartReading() {
   {
     std::lock_guard<std::mutex> lock(flightMutex_);
     stopping_.store(false);
+    ++session_;
   }
   figures_.Reset(ReadingFigures::Clock::now());
   const int32_t status = stream_ != nullptr ? stream_->RunStream() : -1;
@@ -214,7 +282,7 @@ int32_t ReadingCycle::StartReading() {
 }
 
 void ReadingCycle::StopReading() {
-  running_.store(false);
+  const bool wasRunning = running_.exchange(false);
   {
     std::lock_guard<std::mutex> lock(flightMutex_);
     stopping_.store(true);
@@ -222,8 +290,11 @@ void ReadingCycle::StopReading() {
   if (stream_ != nullptr) stream_->StopStream();
   // The stream may stop without waiting for its streaming thread; the ring
   // must not be reallocated under a frame that is still being handled.
-  std::unique_lock<std::mutex> lock(flightMutex_);
-  flightDone_.wait(lock, [this] { return inFlight_ == 0; });
+  {
+    std::unique_lock<std::mutex> lock(flightMutex_);
+    flightDone_.wait(lock, [this] { return inFlight_ == 0; });
+  }
+  if (wasRunning) ReturnFreedMemory();
 }
 
 void ReadingCycle::RepaintWindow() {

@@ -1,5 +1,7 @@
 #include "vantrel/command_line.h"
 
+#include "vantrel/camera_faults.h"
+
 namespace vantrel {
 
 CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
@@ -24,6 +26,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     }
     if (name == "--camera-replay") target = &line.cameraReplay;
     if (name == "--settings") target = &line.settingsPath;
+    if (name == "--camera-fault") target = &line.cameraFaults;
     if (!target) {
       line.action = CommandLine::kError;
       line.error = "unknown option: " + a;
@@ -44,6 +47,16 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     }
     *target = value;
   }
+  if (!line.cameraFaults.empty()) {
+    std::string error;
+    if (line.cameraReplay.empty()) {
+      line.action = CommandLine::kError;
+      line.error = "--camera-fault plays faults on the replay source: it needs --camera-replay";
+    } else if (!ParseCameraFaults(line.cameraFaults, nullptr, &error)) {
+      line.action = CommandLine::kError;
+      line.error = "--camera-fault: " + error;
+    }
+  }
   return line;
 }
 
@@ -53,6 +66,12 @@ std::string UsageText() {
          "\n"
          "  --camera-replay PATH  play a picture file, or the PNG, BMP and JPEG\n"
          "                        files of a folder, as the camera\n"
+         "  --camera-fault LIST   let the replayed camera fail on purpose, e.g.\n"
+         "                        bus-error@30, stall@10 or wide-stride@5+ (kinds:\n"
+         "                        bus-error, stall, short-frame, wide-stride,\n"
+         "                        narrow-stride, large-frame, small-frame; the\n"
+         "                        number is the frame it comes at, + for every\n"
+         "                        frame from there on)\n"
          "  --settings FILE       the settings file to read at start and write at\n"
          "                        close (default: Vantrel.ini beside the program,\n"
          "                        or ~/.config/vantrel/Vantrel.ini)\n"

@@ -1,4 +1,4 @@
-// The station: vantrel [--camera-replay PATH] [--settings FILE]
+// The station: vantrel [--camera-replay PATH [--camera-fault LIST]] [--settings FILE]
 #include <QApplication>
 #include <QFileInfo>
 
@@ -20,7 +20,8 @@ std::vector<std::string> OwnOptions(int argc, char** argv) {
     const std::string a = argv[i];
     if (a.rfind("--", 0) != 0 && a != "-h") continue;
     own.push_back(a);
-    if ((a == "--camera-replay" || a == "--settings") && i + 1 < argc) own.push_back(argv[++i]);
+    if ((a == "--camera-replay" || a == "--settings" || a == "--camera-fault") && i + 1 < argc)
+      own.push_back(argv[++i]);
   }
   return own;
 }
@@ -64,6 +65,7 @@ int main(int argc, char** argv) {
 
   vantrel::StationOptions options;
   options.cameraReplay = line.cameraReplay;
+  options.cameraFaults = line.cameraFaults;
   options.settingsPath = line.settingsPath;
   vantrel::CVantrelApp station(std::move(options));
   vantrel::SignalClose closeOnSignal([&station] { station.RequestClose(); });

@@ -7,6 +7,7 @@
 namespace vantrel {
 
 StationCore::StationCore() : relay_(std::make_unique<QObject>()) {
+  ShareHeapBetweenThreads();
   CycleCallbacks callbacks;
   callbacks.settings = [this] { return Settings(); };
   callbacks.postResultCommand = [this] {
@@ -26,6 +27,7 @@ StationCore::StationCore() : relay_(std::make_unique<QObject>()) {
         Qt::QueuedConnection);
   };
   callbacks.repaintWindow = [this] { PostToWindow([](CVantrelDlg& w) { w.RepaintWhole(); }); };
+  callbacks.postStreamFailure = [this] { PostToWindow([](CVantrelDlg& w) { w.OnStreamFailure(); }); };
   cycle_ = std::make_unique<ReadingCycle>(capture_.Ring(), std::move(callbacks));
   capture_.AttachSink(cycle_.get());
 }

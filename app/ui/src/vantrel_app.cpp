@@ -69,6 +69,7 @@ bool CVantrelApp::InitInstance() {
 
   station_ = std::make_unique<StationCore>();
   if (!options_.cameraReplay.empty()) SetCameraReplay(options_.cameraReplay);
+  if (!options_.cameraFaults.empty()) SetCameraFaults(options_.cameraFaults);
 
   // The settings (the guide lines follow the loaded range and scan keys).
   {

@@ -617,6 +617,15 @@ void CVantrelDlg::OnCaptureSize() {
 
 void CVantrelDlg::OnImageQuality() { station_.capture().ShowImageQualityPage(captureDialogs_); }
 
+void CVantrelDlg::OnStreamFailure() {
+  const StreamFailureOutcome failure = station_.cycle().OnStreamFailure();
+  if (!failure.failed) return;
+  SetReadButton(station_.cycle().running());
+  const std::string text = "カメラでエラーが起きたため、読取を停止しました。\nデバイス：" + failure.device +
+                           "\nエラー：" + failure.error;
+  ui::ShowMessage(this, text, kCaption, ui::MessageIcon::kStop);
+}
+
 // ---------------------------------------------------------------- painting
 
 void CVantrelDlg::PaintPreview(QPainter& painter) {

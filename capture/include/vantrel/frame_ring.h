@@ -11,6 +11,7 @@
 #define VANTREL_FRAME_RING_H
 
 #include <condition_variable>
+#include <cstddef>
 #include <cstdint>
 #include <mutex>
 
@@ -20,13 +21,21 @@ namespace vantrel {
 
 // One frame as the capture back end delivers it: rows top line first, bytes
 // blue, green, red, `stride` bytes from the start of one row to the next
-// (at least 3 * width; a buffer with its own row padding may have more).
+// (at least 3 * width; a buffer with its own row padding may have more), and
+// `bytes` readable from `bits` on. A camera's buffer need not hold what its
+// format promises, so the length is part of the frame: a frame whose rows
+// would run past it is refused, never read beyond.
 struct FrameView {
   const uint8_t* bits = nullptr;
   int32_t width = 0;
   int32_t height = 0;
   int32_t stride = 0;
+  size_t bytes = 0;
 };
+
+// The bytes a frame's rows cover: (height - 1) * stride + 3 * width; 0 for an
+// empty or impossible geometry.
+size_t FrameExtent(int32_t width, int32_t height, int32_t stride);
 
 class FrameRing {
  public:
@@ -100,8 +109,9 @@ class FrameRing {
   // Capture thread: advances writeIndex to the next slot that nobody holds,
   // copies the frame into it top line first, makes it the displayed slot and
   // returns it leased for reading (the decoders' turn). Empty, with the ring
-  // unchanged, when the frame does not have the ring's geometry or every other
-  // slot is held. Never waits for another thread's lease.
+  // unchanged, when the frame does not have the ring's geometry, its rows run
+  // past its bytes, or every other slot is held. Never waits for another
+  // thread's lease.
   Lease Store(const FrameView& frame);
 
   // Leases now held (readers and writers together), for checks in tests.

@@ -9,6 +9,7 @@
 #define VANTREL_FRAME_SINK_H
 
 #include <cstdint>
+#include <string>
 
 #include "vantrel/frame_ring.h"
 
@@ -35,6 +36,14 @@ class FrameSink {
   // One frame of the ring's geometry, top line first. Must not wait for the
   // window thread.
   virtual void HandleFrame(const FrameView& frame) = 0;
+
+  // ---- any thread (a streaming thread, or the window thread inside RunStream)
+  // The stream failed: the device reported an error, went away, or keeps
+  // sending frames the ring cannot take. `device` names the device, `error`
+  // says what happened. Must not wait for the window thread nor stop the
+  // stream itself (a streaming thread cannot stop its own pipeline): the
+  // window thread does that.
+  virtual void StreamFailed(const std::string& device, const std::string& error) = 0;
 
   // ---- the window thread
   // The stream that StartReading and StopReading drive; null for none.

@@ -42,6 +42,16 @@ void SetCameraReplay(const std::string& path, double framesPerSecond = kReplayFr
 std::string CameraReplayPath();
 double CameraReplayRate();
 
+// Camera faults for the replay source to play (the list of
+// vantrel/camera_faults.h): the station's --camera-fault LIST, which wins
+// over the environment variable VANTREL_CAMERA_FAULTS; "" clears it. With a
+// list in force the replay source is the fault-injecting one; a real camera
+// is never touched. False, with *error, for a list that does not parse (the
+// list in force then stays as it was).
+bool SetCameraFaults(const std::string& list, std::string* error = nullptr);
+// The fault list in force ("" for none).
+std::string CameraFaultList();
+
 // A picture control of a device (brightness, contrast, gain, exposure, ...).
 struct PictureControl {
   enum Type : int32_t { kInteger = 0, kBoolean = 1, kMenu = 2 };
@@ -161,13 +171,24 @@ class CImgAcqCtrl : public CaptureStream {
   std::unique_ptr<PictureControls> DeviceControls() const;
   // The device node of the connected camera ("" for the replay source).
   std::string DevicePath() const;
+  // The name of the device the pipeline was built for, as listed (the
+  // replay path for the replay source); "" before BuildGraph.
+  std::string DeviceName() const;
   void TeardownGraph();
 
-  // CaptureStream, used by the reading cycle's start and stop sequences.
+  // CaptureStream, used by the reading cycle's start and stop sequences. An
+  // error on the pipeline's bus while the stream runs, or a start that fails,
+  // reaches the sink as StreamFailed with the device's name and the error.
   int32_t RunStream() override;
   void StopStream() override;
 
-  // Frames the callback received, and those it refused (wrong format or size).
+  // Refused frames in a row, none taken between, after which the frame
+  // callback reports on the bus that the camera delivers what the station
+  // cannot take (half a second to a few seconds of frames, by the camera's
+  // rate), so that the preview does not freeze without a word.
+  static constexpr uint32_t kRefusedRun = 15;
+  // Frames the callback received, and those it refused (wrong format, size
+  // or row pitch, or a buffer shorter than its rows).
   uint64_t FramesDelivered() const;
   uint64_t FramesRefused() const;
   // The last error the pipeline reported, or why the replay pictures could not

@@ -62,6 +62,17 @@ int32_t DropCutCharacter(char* text, int32_t length);
 // in two, anything else its whole text.
 std::string ShownText(const Reading& reading);
 
+// For programs that run the cycle for long (the station, the soak): keeps the
+// C library from giving each new thread a heap arena of its own. The cycle
+// decodes on the capture pipeline's streaming thread, which is a new thread
+// after every stop and start; each arena keeps the decoder storage that was
+// freed in it resident (about 0.8 MB), so hours of starting and stopping
+// would collect arenas up to the library's limit (8 per core). With this the
+// threads share one arena beside the main one, and what a stop hands back
+// (StopReading returns the freed pages) stays handed back. Call once, early,
+// before threads start; nothing on other C libraries.
+void ShareHeapBetweenThreads();
+
 // What the window supplies. Each may be empty.
 struct CycleCallbacks {
   // The settings in force, as a copy. Called on the capture thread once per
@@ -77,6 +88,10 @@ struct CycleCallbacks {
   std::function<void()> repaintPreview;
   // Window thread, when reading starts: repaint the whole window, erasing it.
   std::function<void()> repaintWindow;
+  // Queues a call of OnStreamFailure to the window thread. Called on a
+  // streaming thread, or on the window thread while reading starts; must
+  // never wait for the window thread.
+  std::function<void()> postStreamFailure;
 };
 
 // What the window does after the result command.
@@ -88,6 +103,14 @@ struct ResultCommandOutcome {
   // data cut), and when the capture thread read it; empty when none was shown.
   Reading reading;
   std::chrono::system_clock::time_point readAt{};
+};
+
+// What the window does after a stream failure.
+struct StreamFailureOutcome {
+  bool failed = false;          // a failure was waiting: tell the operator
+  std::string device;           // the device's name, as listed
+  std::string error;            // what the device or the pipeline said
+  bool stoppedReading = false;  // release the read-start button, caption "読取開始"
 };
 
 class ReadingCycle : public FrameSink {
@@ -103,6 +126,15 @@ class ReadingCycle : public FrameSink {
   // Capture thread: one frame. Returns at once while reading is stopped or
   // stopping; refuses frames without the ring's geometry.
   void HandleFrame(const FrameView& frame) override;
+
+  // Any thread. The stream failed while reading was on or starting: from now
+  // on no frame is taken and no result stored, and the window is asked (once
+  // per failure) to call OnStreamFailure, which stops the stream. A failure
+  // while reading is off is not the cycle's to report.
+  void StreamFailed(const std::string& device, const std::string& error) override;
+  // Window thread. Takes the waiting failure and, when it belongs to the
+  // reading now on, stops reading. Nothing when no failure waits.
+  StreamFailureOutcome OnStreamFailure();
 
   // Window thread. The result command handler: takes the waiting result,
   // formats it and, when a result was taken and OneDecode is set, stops reading.
@@ -162,6 +194,17 @@ class ReadingCycle : public FrameSink {
   std::mutex flightMutex_;
   std::condition_variable flightDone_;
   int32_t inFlight_ = 0;
+  // Counts the starts, so that a failure is told apart from a later reading's.
+  uint64_t session_ = 0;
+
+  struct PendingFailure {
+    bool failed = false;
+    std::string device;
+    std::string error;
+    uint64_t session = 0;
+  };
+  std::mutex failureMutex_;
+  PendingFailure failure_;
 
   mutable std::mutex resultMutex_;
   ReadResult readResult_;

@@ -11,6 +11,7 @@ struct CommandLine {
   enum Action { kRun, kHelp, kVersion, kError };
   Action action = kRun;
   std::string cameraReplay;  // --camera-replay PATH
+  std::string cameraFaults;  // --camera-fault LIST (with --camera-replay only)
   std::string settingsPath;  // --settings FILE
   std::string error;         // kError: what was wrong
 };

@@ -23,6 +23,7 @@ class StationCore;
 struct StationOptions {
   std::string settingsPath;  // empty: DefaultSettingsPath()
   std::string cameraReplay;  // empty: none (VANTREL_CAMERA_REPLAY still counts)
+  std::string cameraFaults;  // empty: none (VANTREL_CAMERA_FAULTS still counts)
   std::string lockPath;      // empty: DefaultInstanceLockPath()
 
   // Seams for tests; each empty one does the real thing.

@@ -102,6 +102,9 @@ class CVantrelDlg : public QDialog, public PageHost {
   void OnSave();                   // 1008
   void OnCaptureSize();            // 1009
   void OnImageQuality();           // 1011
+  // The camera failed (the cycle's stream failure): the read-start button
+  // follows the reading and a message names the device and the error.
+  void OnStreamFailure();
   void OnSettingsToggle();         // 1004
   void OnCodeKind(int32_t kind);   // 1039 / 1040 / 1041: 0, 1, 2
   void OnRangeChanged(int32_t id); // 1010 / 1012 / 1013 / 1014
