@@ -1,7 +1,7 @@
 // OvoQrcDecode on 640 x 480 24-bit frames, the whole frame as the area: a
 // version-2 symbol, a version-10 symbol, four symbols, a frame without one and
 // a dim grey symbol that only the robust reading finds, each with the robust
-// reading off (the specified decoder alone) and on. The frames are lightly
+// reading off (the strict decoder alone) and on. The frames are lightly
 // blurred and noisy, as from a camera. The peers' times on the same kind of
 // frames: vantrel-bench --peers.
 #include <benchmark/benchmark.h>

@@ -40,7 +40,7 @@ using Decoder = int32_t (*)(BcdDecoder&, int32_t);
 struct Decoders {
   Decoder jan8, jan13, code128, code39, nw7, itf;
 };
-constexpr Decoders kSpecified{DecodeJan8, DecodeJan13, DecodeCode128, DecodeCode39, DecodeNw7, DecodeItf};
+constexpr Decoders kStrict{DecodeJan8, DecodeJan13, DecodeCode128, DecodeCode39, DecodeNw7, DecodeItf};
 constexpr Decoders kRobust{RobustJan8, RobustJan13, RobustCode128, RobustCode39, RobustNw7, RobustItf};
 
 bool Accepted(BcdDecoder& d, int32_t k, Decoder fn, const ReadCheck* check) {
@@ -81,7 +81,7 @@ int32_t OfferBothWays(BcdDecoder& d, int32_t n, int32_t k, const Decoders& fn, c
 }  // namespace
 
 int32_t DecodeRuns(BcdDecoder& d, int32_t n, int32_t k, const ReadCheck* check) {
-  return OfferBothWays(d, n, k, kSpecified, check);
+  return OfferBothWays(d, n, k, kStrict, check);
 }
 
 int32_t DecodeRunsRobust(BcdDecoder& d, int32_t n, int32_t k, const ReadCheck* check) {

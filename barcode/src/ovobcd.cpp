@@ -50,7 +50,7 @@ struct LineBuffers {
   EdgeRuns edges;
 };
 
-// Reads scan lines: the threshold runs through the specified decoders and,
+// Reads scan lines: the threshold runs through the strict decoders and,
 // with the robust reading on, the runs from edges through the robust decoders
 // when those found nothing, and reads without a verified check character
 // confirmed on parallel lines.

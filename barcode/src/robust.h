@@ -1,8 +1,8 @@
 // Measures shared by the robust decoders: the second reading of a line that the
-// specified decoders did not accept, on runs from the edges of its profile.
+// strict decoders did not accept, on runs from the edges of its profile.
 //
 // The robust decoders read the same run lists with the same contract as the
-// specified ones (bcd_decoder.h), but measure what survives a real print and
+// strict ones (bcd_decoder.h), but measure what survives a real print and
 // camera: ink spread or blur adds the same width to every bar and takes it
 // from every space, so they compare distances between like edges (a bar and the
 // following space, or a space and the following bar), which keep their width,

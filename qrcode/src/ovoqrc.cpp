@@ -217,7 +217,7 @@ int32_t OvoQrcDecode(int32_t* count) {
     g_lastWork.triplesExamined = ctx->triplesExamined;
     g_lastWork.sampledModules = ctx->sampledModules;
     g_lastWork.correction = ctx->rs.spent;
-    // The robust passes only where the specified decoding read nothing.
+    // The robust passes only where the strict decoding read nothing.
     if (robust && found == 0 && !ctx->outOfMemory) {
       ctx->results.clear();
       vantrel::qr::QrRobustInput in;

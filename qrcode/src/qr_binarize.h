@@ -1,6 +1,6 @@
 // From the picture's pixels to binary images.
 //
-// The global binarization of the specified decoder compares the selected
+// The global binarization of the strict decoder compares the selected
 // channel with one threshold. Beside it the same pass can gather statistics of
 // 8 x 8-pixel blocks for the robust reading: minimum, maximum and sum of a
 // colour-blind grey ((B + 2 G + R) / 4 of a 24-bit pixel, the pixel itself in

@@ -29,7 +29,7 @@ struct QrDecodeContext {
   bool outOfMemory = false;
   int64_t sampledModules = 0;  // work done by the attempts of this decode
   int64_t triplesExamined = 0;  // by the candidate stage
-  // Data beyond the specified modes: ECI, FNC1 and Hanzi (see qr_segments.h).
+  // Data beyond the basic modes: ECI, FNC1 and Hanzi (see qr_segments.h).
   bool extendedData = false;
 };
 

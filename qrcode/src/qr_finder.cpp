@@ -180,7 +180,7 @@ bool FindFinders(const QrBinaryImage& img, std::vector<QrFinder>* finders, std::
 
     if (hits) AddRowHits(bounds.data(), runs, row[0] != 0, y, hits);
 
-    // The specified search visits each set run once, at its first even
+    // The strict search visits each set run once, at its first even
     // column from 2 on: every scan position on the same run gives the same
     // run record and so the same finder or a duplicate of it.
     for (int32_t k = firstSet ? 0 : 1; k < runs; k += 2) {

@@ -127,7 +127,7 @@ class RobustReader {
   }
 
   // Pass 0's candidates on pass 0's image, with pass 0's finders.
-  int32_t TrySpecifiedCandidates() {
+  int32_t TryStrictCandidates() {
     int32_t read = 0;
     for (const QrCandidate& c : ctx_->candidates) {
       if (Spent()) break;
@@ -804,7 +804,7 @@ int32_t RunRobustPasses(QrDecodeContext* ctx, const QrRobustInput& in, QrRobustW
   // 1 and 2: pass 0's image, its candidates first.
   const QrBinaryImage b0{in.binary->data(), w, h};
   reader->SetImage(b0, &ws->finders[0]);
-  reader->TrySpecifiedCandidates();
+  reader->TryStrictCandidates();
   if (done(QrRobustStep::kCandidates)) return finish();
   bool finished = look(b0, *in.hits, QrRobustStep::kGeometry);
 

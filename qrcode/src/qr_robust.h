@@ -1,4 +1,4 @@
-// The robust passes: run only when the specified decoding (pass 0) read
+// The robust passes: run only when the strict decoding (pass 0) read
 // nothing, all of them within one work budget per decode.
 //
 // 1. Geometry. Symbol candidates of pass 0 first, then triples of finder

@@ -4,7 +4,7 @@
 // what was decoded before it stands. Fewer than five bits left end the data
 // without a mode indicator.
 //
-// The extended decoding reads the stream once into the bytes of the specified
+// The extended decoding reads the stream once into the bytes of the strict
 // decoding and a list of spans saying where each run of bytes came from (its
 // mode and the ECI in force); only a symbol that needs it is then converted,
 // span by span, into UTF-8.

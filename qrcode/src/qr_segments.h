@@ -1,13 +1,13 @@
 // Data segments: the corrected data codewords read as a bit stream of mode
 // segments and turned into the symbol's bytes.
 //
-// The specified decoding knows numeric, alphanumeric, 8-bit byte and Kanji
+// The strict decoding knows numeric, alphanumeric, 8-bit byte and Kanji
 // segments: Kanji come out as two-byte Shift JIS codes and bytes are not
 // converted to any other character set. The extended decoding adds ECI
 // designators, FNC1 in first or second position (GS1 and other application
 // data) and the GB 2312 (Hanzi) mode:
 // - A symbol without ECI designator and without Hanzi keeps the bytes of the
-//   specified decoding (encoding kSymbolBytes).
+//   strict decoding (encoding kSymbolBytes).
 // - A symbol with an ECI designator or a Hanzi segment becomes UTF-8 text
 //   (kUtf8): digits and alphanumerics as they are, byte segments converted
 //   from the character set their ECI names, Kanji from Shift JIS, Hanzi from
@@ -52,7 +52,7 @@ struct QrContent {
   int32_t encoding = kSymbolBytes;
 };
 
-// The first modes a symbol's data may start with: the specified ones, and
+// The first modes a symbol's data may start with: numeric, alphanumeric, byte and Kanji, and
 // with `extended` also ECI, FNC1 and Hanzi.
 bool IsKnownFirstMode(int32_t mode, bool extended);
 

@@ -1,8 +1,8 @@
-// Random run lists straight into every symbology decoder (specified and
+// Random run lists straight into every symbology decoder (strict and
 // robust), the same bytes as a line's samples through the run measures, and
 // random small pictures, ranges and scan arguments through both entry points:
 // nothing may crash, read outside its buffers or hang, and the search's runs
-// must be the specified ones.
+// must be those of the plain threshold measure.
 //
 // Input: byte 0 chooses the target (even: run lists, odd: a picture).
 //   Run lists: bytes 1-3 the parameters (bit 7 of byte 1: the robust reading;
@@ -90,7 +90,8 @@ void FuzzRuns(const uint8_t* data, size_t size) {
   vantrel::bcd::DecodeRuns(d, static_cast<int32_t>(widths.size()), k);
 
   // The same bytes as the grey samples of a line: the runs from its edges stay
-  // inside their lists, and the search's threshold runs are the specified ones.
+  // inside their lists, and the search's fast run measure gives the plain
+  // threshold measure's runs.
   const int32_t n = static_cast<int32_t>(size > 4 ? std::min<size_t>(size - 4, 600) : 0);
   std::vector<uint8_t> store(static_cast<size_t>(n) + 2 * vantrel::bcd::EdgeRuns::kPadding);
   uint8_t* g = store.data() + vantrel::bcd::EdgeRuns::kPadding;

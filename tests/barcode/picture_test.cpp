@@ -81,10 +81,10 @@ TEST_P(StationPictureTest, ReadsWithTheDefaultSettings) {
   ASSERT_TRUE(f.picture);
   SettingsRecord settings;
   settings.AutoBin = c.autoBin;
-  settings.BcdRobust = 0;  // the specified reading alone, as the station read before the robust one
+  settings.BcdRobust = 0;  // the strict reading alone, as the station read before the robust one
   const Result r = Decode(f.picture.get(), settings);
   ASSERT_EQ(r.status, 0);
-  // The robust reading changes nothing that the specified one reads: the same
+  // The robust reading changes nothing that the strict one reads: the same
   // text from the same line.
   settings.BcdRobust = 1;
   const Result robust = Decode(f.picture.get(), settings);
@@ -529,7 +529,7 @@ TEST(RobustPictureTest, ReadsWithoutCheckCharactersNeedAParallelLine) {
   }
 }
 
-// A label with two symbols: the specified search ends on the first line that
+// A label with two symbols: the strict search ends on the first line that
 // reads, here an ITF; with the robust reading a read without a check character
 // waits for the end of the search, and the JAN-13 found later, its check digit
 // verified, is the answer.

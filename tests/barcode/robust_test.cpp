@@ -1,7 +1,7 @@
 // The robust reading: its decoders on run lists of symbols printed with bar
 // gain, with a module width that changes along the symbol and with cut quiet
 // zones; the runs it takes from edges; and the search's run measurement, which
-// must give exactly the specified runs.
+// must give exactly the runs of the plain threshold measure.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -30,7 +30,7 @@ struct Symbol {
   int32_t type;
   std::string text;
   DecoderFn robust;
-  DecoderFn specified;
+  DecoderFn strict;
 };
 
 const std::vector<Symbol>& Symbols() {
@@ -77,7 +77,7 @@ void ExpectRead(const Read& r, const Symbol& s) {
 // Ink spread adds the same width to every bar and takes it from every space;
 // the robust decoders compare like edges or decide narrow and wide within one
 // colour, so they read from bars 0.4 modules thinner to 0.6 modules fatter.
-// The specified JAN decoders give up beyond about a third of a module.
+// The strict JAN decoders give up beyond about a third of a module.
 TEST(RobustDecoderTest, BarGain) {
   for (const Symbol& s : Symbols()) {
     const Widths elements = ZintElements(s.zint, s.data);
@@ -87,7 +87,7 @@ TEST(RobustDecoderTest, BarGain) {
       ExpectRead(Robust(s.robust, w), s);
       ExpectRead(RunAllRobust(Reversed(w), AllOn()), s);  // printed right to left
       if (s.type == OVOBCD_JAN13 && std::fabs(gain) >= 0.4f) {
-        EXPECT_FALSE(RunOne(s.specified, w, AllOn()).accepted);
+        EXPECT_FALSE(RunOne(s.strict, w, AllOn()).accepted);
       }
     }
   }
@@ -95,7 +95,7 @@ TEST(RobustDecoderTest, BarGain) {
 
 // A label curving away or seen at an angle: the module width changes by a
 // third from one end of the symbol to the other. The robust decoders follow it
-// (JAN interpolates between its guards); the specified JAN decoders hold one
+// (JAN interpolates between its guards); the strict JAN decoders hold one
 // module width for the whole symbol.
 TEST(RobustDecoderTest, ModuleWidthChangingAlongTheSymbol) {
   for (const Symbol& s : Symbols()) {
@@ -105,7 +105,7 @@ TEST(RobustDecoderTest, ModuleWidthChangingAlongTheSymbol) {
       const Widths w = Printed(elements, x0, x1, 0.1f, 12, 12);
       ExpectRead(Robust(s.robust, w), s);
       if (s.type == OVOBCD_JAN13) {
-        EXPECT_FALSE(RunOne(s.specified, w, AllOn()).accepted);
+        EXPECT_FALSE(RunOne(s.strict, w, AllOn()).accepted);
       }
     }
   }
@@ -326,8 +326,8 @@ TEST(EdgeRunsTest, NoiseStepsAndCoverage) {
 }
 
 // The search measures runs its own way, for speed: the widths must be exactly
-// the specified ones, in both modes, whatever the lists held before.
-TEST(SearchRunsTest, SameRunsAsSpecified) {
+// those of the plain threshold measure, in both modes, whatever the lists held before.
+TEST(SearchRunsTest, SameRunsAsStrict) {
   std::mt19937 rng(8);
   for (int trial = 0; trial < 400; ++trial) {
     const int32_t n = static_cast<int32_t>(rng() % 400);

@@ -126,7 +126,9 @@ TEST_F(FinderTest, ReadsEveryKindOfSymbolAtModuleSizesAnglesAndEdges) {
         EXPECT_EQ(info.cols, k.cols);
         EXPECT_EQ(info.inverted, inverted ? 1 : 0);
         // A square reads the same transposed; only a rectangle tells.
-        if (k.rows != k.cols) EXPECT_EQ(info.mirrored, mirrored ? 1 : 0);
+        if (k.rows != k.cols) {
+          EXPECT_EQ(info.mirrored, mirrored ? 1 : 0);
+        }
       }
     }
   }
@@ -168,7 +170,9 @@ TEST_F(FinderTest, TheLibraryReadsFromTheFindersCornersMirroredAndInvertedToo) {
     EXPECT_GT(vantrel::dmx::g_libraryAttempts.load(), before);
     OvoDmxSymbolInfo info{};
     ASSERT_EQ(OvoDmxGetSymbolInfo(&info), 0);
-    if (m.width != m.height) EXPECT_EQ(info.mirrored, c.mirrored ? 1 : 0);
+    if (m.width != m.height) {
+      EXPECT_EQ(info.mirrored, c.mirrored ? 1 : 0);
+    }
     EXPECT_EQ(info.inverted, c.inverted ? 1 : 0);
   }
   vantrel::dmx::g_libraryOnly = false;

@@ -120,7 +120,7 @@ test::DibPtr Picture(const test::ModuleMatrix& m, const View& v, int32_t bytesPe
   return pic;
 }
 
-// Read by the specified decoder; the robust reading, whose first pass it is,
+// Read by the strict decoder; the robust reading, whose first pass it is,
 // reads the same with the same corners.
 void ExpectRead(const Symbol& s, const View& v, int32_t version, int32_t level, int32_t darkModules = 1) {
   test::DibPtr pic = Picture(s.matrix, v);

@@ -1,4 +1,4 @@
-// The robust reading: pictures the specified decoder cannot read (cut quiet
+// The robust reading: pictures the strict decoder cannot read (cut quiet
 // zones, strong perspective, uneven light, colour, the other polarity, the
 // mirror image, ECI and GS1 data), the same decodes with robust reading off,
 // and the work a hostile picture may cost.
@@ -120,16 +120,16 @@ struct Case {
   int32_t area[4] = {0, 0, 0, 0};  // all zero: the whole picture
   int32_t darkModules = 1, channel = 0;
   int32_t mirrored = 0;
-  bool specifiedReads = false;  // the specified decoder reads it too
+  bool strictReads = false;  // the strict decoder reads it too
 };
 
-TEST_F(QrRobust, PicturesTheSpecifiedDecoderCannotRead) {
+TEST_F(QrRobust, PicturesTheStrictDecoderCannotRead) {
   const std::string text = "ROBUST READING 0123456789";
   const test::ModuleMatrix v3 = ZintQr({"--vers=3", "--secure=2"}, text);
   std::vector<Case> cases;
 
   // The quiet zone cut to nothing on each side by the processing area. The
-  // specified finder test lets an outer run start at the area's first column
+  // strict finder test lets an outer run start at the area's first column
   // or row but not end at its last.
   const double x = 250.3, y = 150.2, module = 5;
   const int32_t side = static_cast<int32_t>(v3.width * module);
@@ -140,7 +140,7 @@ TEST_F(QrRobust, PicturesTheSpecifiedDecoderCannotRead) {
     Case c{names[i], Canvas(255), text};
     PaintUpright(c.picture.get(), v3, x, y, module, 4, BlackOnWhite());
     std::copy(cuts[i], cuts[i] + 4, c.area);
-    c.specifiedReads = i < 2;
+    c.strictReads = i < 2;
     cases.push_back(std::move(c));
   }
 
@@ -217,7 +217,7 @@ TEST_F(QrRobust, PicturesTheSpecifiedDecoderCannotRead) {
     const bool whole = c.area[0] == 0 && c.area[1] == 0 && c.area[2] == 0 && c.area[3] == 0;
     const int32_t* area = whole ? nullptr : c.area;
     EXPECT_EQ(DecodeWithLibrary(c.picture.get(), area, 128, c.darkModules, c.channel, 0).count,
-              c.specifiedReads ? 1 : 0);
+              c.strictReads ? 1 : 0);
     const DecodeOutcome out = DecodeWithLibrary(c.picture.get(), area, 128, c.darkModules, c.channel, 1);
     ASSERT_EQ(out.count, 1);
     EXPECT_EQ(out.symbols[0].data, c.expected);
@@ -246,7 +246,7 @@ TEST_F(QrRobust, GS1AndEciData) {
     const test::ModuleMatrix m = ZintQr(options, d.input);
     test::DibPtr pic = Canvas(255);
     PaintUpright(pic.get(), m, 200.3, 120.2, 5, 4, BlackOnWhite());
-    EXPECT_EQ(DecodeWithLibrary(pic.get(), nullptr, 128, 1, 0, 0).status, -4);  // the specified decoder refuses
+    EXPECT_EQ(DecodeWithLibrary(pic.get(), nullptr, 128, 1, 0, 0).status, -4);  // the strict decoder refuses
     const DecodeOutcome out = DecodeWithLibrary(pic.get(), nullptr, 128, 1, 0, 1);
     ASSERT_EQ(out.count, 1);
     EXPECT_EQ(out.symbols[0].data, d.expected);

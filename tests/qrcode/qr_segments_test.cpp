@@ -142,7 +142,7 @@ TEST(QrSegments, BitsPastTheDataReadAsZero) {
 }
 
 
-// The extended decoding: ECI, FNC1 and Hanzi beside the specified modes.
+// The extended decoding: ECI, FNC1 and Hanzi beside the basic modes.
 struct Extended {
   bool ok = false;
   std::string data;
@@ -173,7 +173,7 @@ BitWriter& Bytes(BitWriter& w, const std::string& bytes) {
   return w;
 }
 
-TEST(QrSegmentsExtended, TextTheSpecifiedDecodingRefuses) {
+TEST(QrSegmentsExtended, TextTheStrictDecodingRefuses) {
   struct Case {
     const char* what;
     std::vector<uint8_t> stream;
@@ -235,16 +235,16 @@ TEST(QrSegmentsExtended, NoTextRatherThanAWrongOne) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     EXPECT_FALSE(DecodeExtended(c.stream).ok);
-    // The specified decoding refuses every one of them too.
+    // The strict decoding refuses every one of them too.
     EXPECT_EQ(Decode(c.stream, 1), "<rejected>");
   }
 }
 
 TEST(QrSegmentsExtended, FirstModes) {
   for (int32_t mode = 0; mode < 16; ++mode) {
-    const bool specified = mode == 1 || mode == 2 || mode == 3 || mode == 4 || mode == 8;
-    EXPECT_EQ(IsKnownFirstMode(mode, false), specified) << mode;
-    EXPECT_EQ(IsKnownFirstMode(mode, true), specified || mode == 5 || mode == 7 || mode == 9 || mode == 13) << mode;
+    const bool strict = mode == 1 || mode == 2 || mode == 3 || mode == 4 || mode == 8;
+    EXPECT_EQ(IsKnownFirstMode(mode, false), strict) << mode;
+    EXPECT_EQ(IsKnownFirstMode(mode, true), strict || mode == 5 || mode == 7 || mode == 9 || mode == 13) << mode;
   }
 }
 

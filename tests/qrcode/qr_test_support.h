@@ -63,7 +63,7 @@ struct DecodeOutcome {
 
 // Decodes the picture through the interface with the area (null: the whole
 // picture), threshold 128 unless told, and reads back every symbol. robust 0
-// is the specified decoder alone. The library must be initialized.
+// is the strict decoder alone. The library must be initialized.
 DecodeOutcome DecodeWithLibrary(DibImage picture, const int32_t* area = nullptr,
                                 int32_t threshold = 128, int32_t darkModules = 1,
                                 int32_t channel = 0, int32_t robust = 0);

@@ -92,7 +92,9 @@ TEST_F(VantrelReadLimit, ABombIsRefusedWithItsSizeAndLittleMemory) {
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(r.err, "vantrel-read: " + bomb + ": picture too large (30000 \u00d7 30000)\n");
   // Reading the picture would take 900 MB; the program itself needs a few.
-  if (!kSanitized) EXPECT_LT(r.peakKilobytes, 50 * 1024);
+  if (!kSanitized) {
+    EXPECT_LT(r.peakKilobytes, 50 * 1024);
+  }
 
   ToolRun json = Tool({"--json", bomb});
   EXPECT_EQ(json.status, 2);

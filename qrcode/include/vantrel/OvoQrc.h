@@ -13,12 +13,12 @@
  * another file, or none (command-line tools, tests and benchmarks leave
  * nothing behind).
  *
- * Robust reading (on unless OvoQrcSetRobust(0)): when the specified decoding
+ * Robust reading (on unless OvoQrcSetRobust(0)): when the strict decoding
  * reads nothing, further passes look again with a projective geometry, a
  * virtual quiet zone, a block threshold, the other polarity and the mirror
  * image, within a fixed amount of work per decode; and the data may hold ECI
  * designators, FNC1 (GS1) and Hanzi. With robust reading off the decoder reads
- * exactly the specified symbols.
+ * exactly what the strict decoding reads.
  *
  * Every decode does a bounded amount of work whatever the picture: the
  * candidate triples, the sampled modules, the error correction and the robust
@@ -29,7 +29,7 @@
  * Decoded data are the symbol's bytes: digits and the 45 alphanumeric
  * characters as ASCII, 8-bit bytes unchanged, Kanji as two-byte Shift JIS
  * codes (encoding 0 of OvoQrcGetSymbolInfo). Robust reading changes that only
- * for symbols the specified decoding refuses:
+ * for symbols the strict decoding refuses:
  * - a symbol with an ECI designator or a Hanzi (GB 2312) segment gives UTF-8
  *   text (encoding 1): byte segments converted from the character set their
  *   ECI names, Kanji from Shift JIS, Hanzi from GB 2312; a segment that cannot
@@ -91,7 +91,7 @@ void OvoQrcSetArea(const int32_t* area);
 void OvoQrcSetThreshold(int32_t threshold, int32_t darkModules);
 /* Colour channel read from 24-bit pictures, clamped to 0..2: 0 red, 1 green, 2 blue. */
 void OvoQrcSetColor(int32_t channel);
-/* Robust reading: nonzero on (the default), zero the specified decoder alone. */
+/* Robust reading: nonzero on (the default), zero the strict decoder alone. */
 void OvoQrcSetRobust(int32_t robust);
 /* The parameter file OvoQrcTerminate writes (a copy of the path is kept);
  * null or empty: none is written. Initialization has read OvoQrc.ini of the
