@@ -180,9 +180,11 @@ struct CapturePipeline {
 
   // A new element put into the bin, which then owns it; null when it could
   // not be made or added (nothing is left over either way).
+  // The bin takes a reference of its own; ours goes when `element` does.
   GstElement* Add(ElementPtr element) {
-    if (!element || !gst_bin_add(GST_BIN(pipeline.get()), element.get())) return nullptr;
-    return element.get();
+    GstElement* const added = element.get();
+    if (added == nullptr || !gst_bin_add(GST_BIN(pipeline.get()), added)) return nullptr;
+    return added;
   }
   GstElement* AddNew(const char* factory, const char* name) { return Add(MakeElement(factory, name)); }
 
