@@ -1,6 +1,6 @@
 #include "datamatrix/src/dmx_codewords.h"
 
-#include <iconv.h>
+#include "vantrel/text_convert.h"
 
 #include <cerrno>
 #include <cstring>
@@ -309,28 +309,9 @@ class Interpreter {
         continue;
       }
       const char* charset = EciCharset(s.eci == kNoEci ? kDefaultEci : s.eci);
-      if (!charset || !ToUtf8(charset, s.bytes, &o)) return -2;
+      if (!AppendAsUtf8(charset, s.bytes, &o)) return -2;
     }
     return 0;
-  }
-
-  static bool ToUtf8(const char* charset, const std::string& in, std::string* out) {
-    if (in.empty()) return true;
-    iconv_t cd = iconv_open("UTF-8", charset);
-    if (cd == reinterpret_cast<iconv_t>(-1)) return false;
-    std::vector<char> src(in.begin(), in.end());
-    std::vector<char> dst(in.size() * 4 + 16);
-    char* ip = src.data();
-    size_t ileft = src.size();
-    char* op = dst.data();
-    size_t oleft = dst.size();
-    const size_t r = iconv(cd, &ip, &ileft, &op, &oleft);
-    // A shift state left open at the end is an incomplete text too.
-    const size_t flush = r == static_cast<size_t>(-1) ? r : iconv(cd, nullptr, nullptr, &op, &oleft);
-    iconv_close(cd);
-    if (r == static_cast<size_t>(-1) || flush == static_cast<size_t>(-1) || ileft != 0) return false;
-    out->append(dst.data(), static_cast<size_t>(op - dst.data()));
-    return true;
   }
 
   static constexpr int32_t kNoEci = -2;
@@ -347,49 +328,6 @@ class Interpreter {
 };
 
 }  // namespace
-
-const char* EciCharset(int32_t eci) {
-  switch (eci) {
-    case 0:
-    case 2: return "CP437";
-    case 1:
-    case 3: return "ISO-8859-1";
-    case 4: return "ISO-8859-2";
-    case 5: return "ISO-8859-3";
-    case 6: return "ISO-8859-4";
-    case 7: return "ISO-8859-5";
-    case 8: return "ISO-8859-6";
-    case 9: return "ISO-8859-7";
-    case 10: return "ISO-8859-8";
-    case 11: return "ISO-8859-9";
-    case 12: return "ISO-8859-10";
-    case 13: return "ISO-8859-11";
-    case 15: return "ISO-8859-13";
-    case 16: return "ISO-8859-14";
-    case 17: return "ISO-8859-15";
-    case 18: return "ISO-8859-16";
-    // Shift JIS as it is written in practice: single bytes are ASCII (the
-    // strict table would turn a backslash into a yen sign).
-    case 20: return "CP932";
-    case 21: return "CP1250";
-    case 22: return "CP1251";
-    case 23: return "CP1252";
-    case 24: return "CP1256";
-    case 25: return "UTF-16BE";
-    case 26: return "UTF-8";
-    case 27:
-    case 170: return "ANSI_X3.4-1968";
-    case 28: return "BIG5";
-    case 29: return "GB18030";  // GB 2312 text reads the same through its superset
-    case 30: return "EUC-KR";
-    case 31: return "GBK";
-    case 32: return "GB18030";
-    case 33: return "UTF-16LE";
-    case 34: return "UTF-32BE";
-    case 35: return "UTF-32LE";
-    default: return nullptr;
-  }
-}
 
 int32_t InterpretCodewords(const uint8_t* data, size_t count, Message* out) {
   if (!out || (!data && count > 0)) return -2;

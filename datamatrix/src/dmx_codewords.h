@@ -34,10 +34,6 @@ struct Message {
 // an ECI character set that cannot be converted.
 int32_t InterpretCodewords(const uint8_t* data, size_t count, Message* out);
 
-// The iconv name of an ECI's character set, or null (899, binary, is handled
-// apart and has none).
-const char* EciCharset(int32_t eci);
-
 }  // namespace vantrel::dmx
 
 #endif

@@ -10,21 +10,8 @@ namespace vantrel {
 namespace {
 
 bool ShiftJisToUtf8(std::string_view bytes, std::string* out) {
-  iconv_t cd = iconv_open("UTF-8", "CP932");
-  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
-  // A two-byte character becomes at most three bytes, a one-byte one at most three.
-  std::string buf(bytes.size() * 3 + 4, '\0');
-  char* in = const_cast<char*>(bytes.data());
-  size_t inLeft = bytes.size();
-  char* o = buf.data();
-  size_t outLeft = buf.size();
-  const size_t r = iconv(cd, &in, &inLeft, &o, &outLeft);
-  bool ok = r != static_cast<size_t>(-1) && inLeft == 0;
-  // Flush any shift state (none for CP932, but the call is cheap).
-  if (ok) ok = iconv(cd, nullptr, nullptr, &o, &outLeft) != static_cast<size_t>(-1);
-  iconv_close(cd);
-  if (!ok) return false;
-  buf.resize(buf.size() - outLeft);
+  std::string buf;
+  if (!AppendAsUtf8("CP932", bytes, &buf)) return false;
   // CP932's user-defined area (lead bytes F0..F9) maps onto private-use
   // characters that nothing can show; bytes that land there are far more
   // likely Latin-1 text (e.g. "óó" from a CODE 128 FNC4 symbol).
@@ -101,6 +88,71 @@ std::string DecodedBytesToUtf8(std::string_view bytes, TextEncoding* used) {
   }
   if (used) *used = TextEncoding::kLatin1;
   return Latin1ToUtf8(bytes);
+}
+
+const char* EciCharset(int32_t eci) {
+  switch (eci) {
+    case 0:
+    case 2: return "CP437";
+    case 1:
+    case 3: return "ISO-8859-1";
+    case 4: return "ISO-8859-2";
+    case 5: return "ISO-8859-3";
+    case 6: return "ISO-8859-4";
+    case 7: return "ISO-8859-5";
+    case 8: return "ISO-8859-6";
+    case 9: return "ISO-8859-7";
+    case 10: return "ISO-8859-8";
+    case 11: return "ISO-8859-9";
+    case 12: return "ISO-8859-10";
+    case 13: return "ISO-8859-11";
+    case 15: return "ISO-8859-13";
+    case 16: return "ISO-8859-14";
+    case 17: return "ISO-8859-15";
+    case 18: return "ISO-8859-16";
+    // Shift JIS as it is written in practice: single bytes are ASCII (the
+    // strict table would turn a backslash into a yen sign).
+    case 20: return "CP932";
+    case 21: return "CP1250";
+    case 22: return "CP1251";
+    case 23: return "CP1252";
+    case 24: return "CP1256";
+    case 25: return "UTF-16BE";
+    case 26: return "UTF-8";
+    case 27:
+    case 170: return "ASCII";
+    case 28: return "BIG5";
+    case 29: return "GB18030";  // GB 2312 text reads the same through its superset
+    case 30: return "EUC-KR";
+    case 31: return "GBK";
+    case 32: return "GB18030";
+    case 33: return "UTF-16LE";
+    case 34: return "UTF-32BE";
+    case 35: return "UTF-32LE";
+    default: return nullptr;
+  }
+}
+
+bool AppendAsUtf8(const char* charset, std::string_view bytes, std::string* out, size_t capacity) {
+  if (bytes.empty()) return true;
+  if (charset == nullptr) return false;
+  iconv_t cd = iconv_open("UTF-8", charset);
+  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+  // No input unit of any set here becomes more than four bytes a byte.
+  std::string buf(bytes.size() * 4 + 16, '\0');
+  char* in = const_cast<char*>(bytes.data());
+  size_t inLeft = bytes.size();
+  char* o = buf.data();
+  size_t outLeft = buf.size();
+  bool ok = iconv(cd, &in, &inLeft, &o, &outLeft) != static_cast<size_t>(-1) && inLeft == 0;
+  // A shift state left open at the end is an incomplete text too.
+  if (ok) ok = iconv(cd, nullptr, nullptr, &o, &outLeft) != static_cast<size_t>(-1);
+  iconv_close(cd);
+  if (!ok) return false;
+  buf.resize(buf.size() - outLeft);
+  if (out->size() > capacity || buf.size() > capacity - out->size()) return false;
+  out->append(buf);
+  return true;
 }
 
 }  // namespace vantrel

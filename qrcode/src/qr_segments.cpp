@@ -10,7 +10,7 @@
 // span by span, into UTF-8.
 #include "qr_segments.h"
 
-#include <iconv.h>
+#include "vantrel/text_convert.h"
 
 #include <cstring>
 #include <string>
@@ -28,67 +28,6 @@ constexpr int32_t kNoEci = -1;
 // Values outside the 45-character table have no character; they show as '?'.
 uint8_t AlphanumericChar(uint32_t v) {
   return v < 45 ? static_cast<uint8_t>(kAlphanumeric[v]) : static_cast<uint8_t>('?');
-}
-
-// The character set an ECI names, as iconv knows it; null for none.
-const char* EciCharset(int32_t eci) {
-  switch (eci) {
-    case 0: case 2: return "CP437";
-    case 1: case 3: return "ISO-8859-1";
-    case 4: return "ISO-8859-2";
-    case 5: return "ISO-8859-3";
-    case 6: return "ISO-8859-4";
-    case 7: return "ISO-8859-5";
-    case 8: return "ISO-8859-6";
-    case 9: return "ISO-8859-7";
-    case 10: return "ISO-8859-8";
-    case 11: return "ISO-8859-9";
-    case 12: return "ISO-8859-10";
-    case 13: return "ISO-8859-11";
-    case 15: return "ISO-8859-13";
-    case 16: return "ISO-8859-14";
-    case 17: return "ISO-8859-15";
-    case 18: return "ISO-8859-16";
-    case 20: return "CP932";
-    case 21: return "CP1250";
-    case 22: return "CP1251";
-    case 23: return "CP1252";
-    case 24: return "CP1256";
-    case 25: return "UTF-16BE";
-    case 26: return "UTF-8";
-    case 27: case 170: return "ASCII";
-    case 28: return "BIG5";
-    case 29: return "GB2312";
-    case 30: return "EUC-KR";
-    case 31: return "GBK";
-    case 32: return "GB18030";
-    case 33: return "UTF-16LE";
-    case 34: return "UTF-32BE";
-    case 35: return "UTF-32LE";
-    default: return nullptr;
-  }
-}
-
-// Appends the bytes converted from charset to UTF-8; false when the bytes
-// are not text in that character set or the result does not fit.
-bool AppendConverted(const char* charset, const uint8_t* bytes, size_t n, std::string* out,
-                     size_t capacity) {
-  if (n == 0) return true;
-  iconv_t cd = iconv_open("UTF-8", charset);
-  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
-  std::string buf(n * 4 + 8, '\0');
-  char* in = const_cast<char*>(reinterpret_cast<const char*>(bytes));
-  size_t inLeft = n;
-  char* o = buf.data();
-  size_t outLeft = buf.size();
-  bool ok = iconv(cd, &in, &inLeft, &o, &outLeft) != static_cast<size_t>(-1) && inLeft == 0;
-  if (ok) ok = iconv(cd, nullptr, nullptr, &o, &outLeft) != static_cast<size_t>(-1);
-  iconv_close(cd);
-  if (!ok) return false;
-  buf.resize(buf.size() - outLeft);
-  if (out->size() + buf.size() > capacity) return false;
-  out->append(buf);
-  return true;
 }
 
 // Where a run of the decoded bytes came from.
@@ -296,7 +235,9 @@ bool ToUtf8(const Parsed& r, int32_t capacity, std::string* out) {
       out->append(reinterpret_cast<const char*>(b), n);
       continue;
     }
-    if (!AppendConverted(charset, b, n, out, static_cast<size_t>(capacity))) return false;
+    if (!AppendAsUtf8(charset, std::string_view(reinterpret_cast<const char*>(b), n), out,
+                      static_cast<size_t>(capacity)))
+      return false;
   }
   return true;
 }

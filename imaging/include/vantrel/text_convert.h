@@ -4,6 +4,8 @@
 #ifndef VANTREL_TEXT_CONVERT_H
 #define VANTREL_TEXT_CONVERT_H
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -18,6 +20,18 @@ bool IsValidUtf8(std::string_view bytes);
 // station's Japanese desktop showed) when every byte converts; otherwise Latin-1,
 // which always does. `used` tells which rule applied.
 std::string DecodedBytesToUtf8(std::string_view bytes, TextEncoding* used = nullptr);
+
+// The iconv name of the character set an Extended Channel Interpretation
+// designator names (the QR and Data Matrix decoders share one table), or null
+// where we know none; 899 (binary) has none either: its bytes are no text.
+const char* EciCharset(int32_t eci);
+
+// Appends `bytes`, text in `charset` (an iconv name), to *out as UTF-8. False,
+// with *out unchanged, when they are not whole text in that character set
+// (an invalid or cut sequence, an open shift state at the end), the set is
+// unknown, or *out would grow past `capacity` bytes. Safe from any thread.
+bool AppendAsUtf8(const char* charset, std::string_view bytes, std::string* out,
+                  size_t capacity = SIZE_MAX);
 
 }  // namespace vantrel
 
