@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 
 namespace {
 
+using vantrel::AppendAsUtf8;
+using vantrel::EciCharset;
 using vantrel::DecodedBytesToUtf8;
 using vantrel::IsValidUtf8;
 using vantrel::TextEncoding;
@@ -73,6 +76,40 @@ TEST(TextConvert, EveryByteStringGivesValidText) {
       ASSERT_TRUE(IsValidUtf8(DecodedBytesToUtf8(bytes))) << a << " " << b;
     }
   }
+}
+
+// The conversion both 2D decoders use for text in an ECI's character set: the
+// whole text or nothing, and never past the caller's room.
+TEST(TextConvert, EciTextConvertsWholeOrNotAtAll) {
+  const struct {
+    const char* name;
+    int32_t eci;
+    std::string bytes;
+    size_t capacity;
+    bool ok;
+    std::string text;  // appended to "> "
+  } cases[] = {
+      {"Latin-1", 3, "caf\xE9", SIZE_MAX, true, "> café"},
+      {"Shift JIS keeps the backslash", 20, "\\\x82\xA0", SIZE_MAX, true, "> \\あ"},
+      {"UTF-16BE", 25, std::string("\x30\x42\x00\x41", 4), SIZE_MAX, true, "> あA"},
+      {"GB 2312 text through its superset", 29, "\xC4\xE3", SIZE_MAX, true, "> 你"},
+      {"a Shift JIS lead byte cut off", 20, "a\x82", SIZE_MAX, false, "> "},
+      {"half a UTF-16 unit", 25, "\x30", SIZE_MAX, false, "> "},
+      {"exactly the room left", 26, "\xE3\x81\x82", 5, true, "> あ"},
+      {"one byte past the room", 26, "\xE3\x81\x82", 4, false, "> "},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string out = "> ";
+    EXPECT_EQ(AppendAsUtf8(EciCharset(c.eci), c.bytes, &out, c.capacity), c.ok);
+    EXPECT_EQ(out, c.text);
+  }
+  // Binary data and designators nobody assigned name no character set.
+  for (int32_t eci : {14, 19, 36, 899, 810900}) EXPECT_EQ(EciCharset(eci), nullptr) << eci;
+  std::string out = "x";
+  EXPECT_FALSE(AppendAsUtf8(nullptr, "a", &out));
+  EXPECT_FALSE(AppendAsUtf8("NO-SUCH-SET", "a", &out));
+  EXPECT_EQ(out, "x");
 }
 
 }  // namespace
