@@ -8,24 +8,13 @@
 #include <string>
 #include <vector>
 
-#include "datamatrix/src/dmx_internal.h"
-#include "symbol_render.h"
-#include "vantrel/OvoDmx.h"
+#include "datamatrix/dmx_test_support.h"
 
 namespace vantrel::test {
 namespace {
 
-constexpr int32_t kTextBytes = 4196;
-
-class FinderTest : public ::testing::Test {
+class FinderTest : public DmxReaderTest {
  protected:
-  void SetUp() override {
-    OvoDmxTerminate();
-    ASSERT_EQ(OvoDmxInitialize(), 0);
-    reader_ = OvoDmxGetReader();
-  }
-  void TearDown() override { OvoDmxTerminate(); }
-
   int32_t Decode(DibImage pic, std::string* text) {
     const DibRect a{0, 0, DibGetWidth(pic) - 1, DibGetHeight(pic) - 1};
     EXPECT_EQ(OvoDmxSetArea(&a), 0);
@@ -34,18 +23,7 @@ class FinderTest : public ::testing::Test {
     if (status == 0 && text) *text = buf.data();
     return status;
   }
-
-  CDataMatCtrl* reader_ = nullptr;
 };
-
-ModuleMatrix Zint(const std::vector<std::string>& options, const std::string& data) {
-  std::vector<std::string> all = {"-b", "DATAMATRIX"};
-  all.insert(all.end(), options.begin(), options.end());
-  ModuleMatrix m;
-  std::string error;
-  EXPECT_TRUE(ZintModules(all, data, &m, &error)) << error;
-  return m;
-}
 
 ModuleMatrix MirrorImage(const ModuleMatrix& m) {
   ModuleMatrix out = m;
@@ -53,12 +31,6 @@ ModuleMatrix MirrorImage(const ModuleMatrix& m) {
     for (int32_t x = 0; x < m.width; ++x)
       out.dark[static_cast<size_t>(y) * m.width + x] = m.dark[static_cast<size_t>(y) * m.width + m.width - 1 - x];
   return out;
-}
-
-std::string Digits(size_t n) {
-  std::string s;
-  for (size_t i = 0; i < n; ++i) s += static_cast<char>('0' + (i * 7 + i / 10) % 10);
-  return s;
 }
 
 TEST_F(FinderTest, ReadsEveryKindOfSymbolAtModuleSizesAnglesAndEdges) {
@@ -77,7 +49,7 @@ TEST_F(FinderTest, ReadsEveryKindOfSymbolAtModuleSizesAnglesAndEdges) {
   };
   int32_t variant = 0;
   for (const Kind& k : kinds) {
-    const ModuleMatrix plain = Zint(k.options, k.data);
+    const ModuleMatrix plain = DmxSymbol(k.options, k.data);
     ASSERT_EQ(plain.height, k.rows);
     ASSERT_EQ(plain.width, k.cols);
     for (double module : {2.0, 3.0, 5.0}) {
@@ -155,7 +127,7 @@ TEST_F(FinderTest, TheLibraryReadsFromTheFindersCornersMirroredAndInvertedToo) {
   vantrel::dmx::g_libraryOnly = true;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    ModuleMatrix m = Zint(c.options, "LIBRARY 42");
+    ModuleMatrix m = DmxSymbol(c.options, "LIBRARY 42");
     if (c.mirrored) m = MirrorImage(m);
     RenderOptions o;
     o.moduleSize = c.module;
@@ -185,7 +157,7 @@ TEST_F(FinderTest, LargeFramesAreSearchedAtHalfSizeAndThenAtFullSize) {
     double angle;
   };
   const Case cases[] = {{1280, 720, 6, 0}, {1920, 1080, 8, 23}, {1920, 1080, 2, 0}, {1280, 960, 3, 111}};
-  const ModuleMatrix m = Zint({"--vers=7"}, "LARGE FRAME");
+  const ModuleMatrix m = DmxSymbol({"--vers=7"}, "LARGE FRAME");
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height) + ", module " + std::to_string(c.module));
     RenderOptions o;
@@ -245,7 +217,7 @@ TEST_F(FinderTest, TheDecodedBytesAndWhatTheSymbolWasAreKeptApartFromTheText) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    const ModuleMatrix m = Zint(c.options, c.data);
+    const ModuleMatrix m = DmxSymbol(c.options, c.data);
     RenderOptions o;
     o.moduleSize = 5;
     DibPtr pic = RenderSymbol(m, o, 320, 240, 1);
@@ -343,7 +315,7 @@ TEST_F(FinderTest, ADamagedBorderOrAStrayLShapeIsNoSymbol) {
   box(294, 40, 300, 140, 10);
   EXPECT_EQ(Decode(pic.get(), nullptr), -1);
 
-  ModuleMatrix m = Zint({"--vers=4"}, "BLOT");
+  ModuleMatrix m = DmxSymbol({"--vers=4"}, "BLOT");
   for (int32_t x = 0; x < m.width; ++x) m.dark[static_cast<size_t>(x)] = 1;  // top edge solid
   for (int32_t y = 0; y < m.height; ++y) m.dark[static_cast<size_t>(y) * m.width + m.width - 1] = 1;
   RenderOptions o;

@@ -7,48 +7,18 @@
 #include <string>
 #include <vector>
 
-#include "datamatrix/src/dmx_internal.h"
-#include "symbol_render.h"
-#include "vantrel/OvoDmx.h"
+#include "datamatrix/dmx_test_support.h"
 
 namespace vantrel::test {
 namespace {
 
-// The station's text buffers.
-constexpr int32_t kTextBytes = 4196;
-
-class ReaderTest : public ::testing::Test {
+class ReaderTest : public DmxReaderTest {
  protected:
-  void SetUp() override {
-    OvoDmxTerminate();
-    ASSERT_EQ(OvoDmxInitialize(), 0);
-    reader_ = OvoDmxGetReader();
-    ASSERT_NE(reader_, nullptr);
-  }
-  void TearDown() override { OvoDmxTerminate(); }
-
   static void SetWholeArea(DibImage pic) {
     const DibRect a{0, 0, DibGetWidth(pic) - 1, DibGetHeight(pic) - 1};
     ASSERT_EQ(OvoDmxSetArea(&a), 0);
   }
-
-  CDataMatCtrl* reader_ = nullptr;
 };
-
-ModuleMatrix Symbol(const std::vector<std::string>& options, const std::string& data) {
-  std::vector<std::string> all = {"-b", "DATAMATRIX"};
-  all.insert(all.end(), options.begin(), options.end());
-  ModuleMatrix m;
-  std::string error;
-  EXPECT_TRUE(ZintModules(all, data, &m, &error)) << error;
-  return m;
-}
-
-std::string Digits(size_t n) {
-  std::string s;
-  for (size_t i = 0; i < n; ++i) s += static_cast<char>('0' + (i * 7 + i / 10) % 10);
-  return s;
-}
 
 // ---------------------------------------------------------------------------
 // The reader object and its parameters
@@ -282,7 +252,7 @@ TEST_F(ReaderTest, ReadsEverySymbolSizeUprightAndRotated) {
   int index = 0;
   for (const SizeCase& s : kSizes) {
     const std::string data = Digits(static_cast<size_t>(s.dataWords) * 2);
-    const ModuleMatrix m = Symbol({"--vers=" + std::to_string(s.version)}, data);
+    const ModuleMatrix m = DmxSymbol({"--vers=" + std::to_string(s.version)}, data);
     ASSERT_EQ(m.width, s.cols);
     ASSERT_EQ(m.height, s.rows);
     // The region search needs about 4 pixels a module on small rotated symbols.
@@ -325,7 +295,7 @@ TEST_F(ReaderTest, ReadsBlurredNoisyAndFaintSymbols) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     const std::string data = c.version == 25 ? "ABCD" : "VANTREL";
-    const ModuleMatrix m = Symbol({"--vers=" + std::to_string(c.version)}, data);
+    const ModuleMatrix m = DmxSymbol({"--vers=" + std::to_string(c.version)}, data);
     RenderOptions o;
     o.moduleSize = c.module;
     o.angleDeg = c.angle;
@@ -346,7 +316,7 @@ TEST_F(ReaderTest, DamagedSymbolsAreReadRightOrNotAtAll) {
   // Flipped modules inside a 10 x 10 symbol (8 codewords, 2 correctable).
   // libdmtx hands out the bytes of symbols it cannot correct as if they were
   // read; the reader checks the corrected codewords and refuses those (-2).
-  const ModuleMatrix clean = Symbol({"--vers=1"}, "37096");
+  const ModuleMatrix clean = DmxSymbol({"--vers=1"}, "37096");
   struct Case {
     int flips;
     bool allRead;  // few enough errors for every symbol to be corrected
@@ -478,7 +448,7 @@ TEST_F(ReaderTest, DecodedTextsAreFilteredAndLongTextsAreNotCut) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    const ModuleMatrix m = Symbol(c.options, c.data);
+    const ModuleMatrix m = DmxSymbol(c.options, c.data);
     RenderOptions o;
     o.moduleSize = 5;
     DibPtr pic = RenderSymbol(m, o, 640, 480, 1);
@@ -496,7 +466,7 @@ TEST_F(ReaderTest, DecodedTextsAreFilteredAndLongTextsAreNotCut) {
 }
 
 TEST_F(ReaderTest, ATextThatDoesNotFitIsRefusedAndThePreviousResultStays) {
-  const ModuleMatrix first = Symbol({}, "FIRST");
+  const ModuleMatrix first = DmxSymbol({}, "FIRST");
   RenderOptions o;
   o.moduleSize = 5;
   o.centreX = 200;
@@ -508,7 +478,7 @@ TEST_F(ReaderTest, ATextThatDoesNotFitIsRefusedAndThePreviousResultStays) {
   OvoDmxPoint t0, r0, p0, q0;
   ASSERT_EQ(OvoDmxGetCorners(&t0, &r0, &p0, &q0), 0);
 
-  const ModuleMatrix second = Symbol({}, "SECOND");
+  const ModuleMatrix second = DmxSymbol({}, "SECOND");
   o.centreX = 420;
   o.centreY = 300;
   DibPtr b = RenderSymbol(second, o, 640, 480, 1);
@@ -556,7 +526,7 @@ struct Crisp {
   int32_t x0, y0, x1, y1;  // inclusive pixel bounds of the symbol
 };
 Crisp CrispSymbol(int32_t version, int32_t module, int32_t left, int32_t top, int32_t bpp) {
-  const ModuleMatrix m = Symbol({"--vers=" + std::to_string(version)}, "12");
+  const ModuleMatrix m = DmxSymbol({"--vers=" + std::to_string(version)}, "12");
   RenderOptions o;
   o.moduleSize = module;
   o.centreX = left + m.width * module / 2.0;
@@ -618,7 +588,7 @@ TEST_F(ReaderTest, UprightOutlineLiesOnTheSymbolsPixelsWithOrWithoutACrop) {
 TEST_F(ReaderTest, RotatedOutlineFollowsTheSymbolsCornersInOrder) {
   // T, P, R, Q are the symbol's top-left, top-right, bottom-right and
   // bottom-left corners as printed (the finder's corner is bottom-left).
-  const ModuleMatrix m = Symbol({"--vers=4"}, "ROTATED");
+  const ModuleMatrix m = DmxSymbol({"--vers=4"}, "ROTATED");
   // 89 and 268 degrees: steep top edges, where an outline computed from a
   // whole-pixel x would be tens of pixels off.
   for (double angle : {30.0, 89.0, 100.0, 160.0, 245.0, 268.0, 333.0}) {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "datamatrix/src/dmx_internal.h"
+#include "datamatrix/dmx_test_support.h"
 #include "unsharp_reference.h"
 #include "symbol_render.h"
 #include "vantrel/OvoDmx.h"
@@ -13,16 +13,9 @@
 namespace vantrel::test {
 namespace {
 
-// Each test works on a reader with known settings.
-class UnsharpTest : public ::testing::Test {
+// Each test sets the reader's filter and range itself.
+class UnsharpTest : public DmxReaderTest {
  protected:
-  void SetUp() override {
-    OvoDmxTerminate();
-    ASSERT_EQ(OvoDmxInitialize(), 0);
-    reader_ = OvoDmxGetReader();
-  }
-  void TearDown() override { OvoDmxTerminate(); }
-
   void Configure(double radius, double amount, int32_t theta, DibRect area) {
     reader_->radius = radius;
     reader_->amount = amount;
@@ -32,8 +25,6 @@ class UnsharpTest : public ::testing::Test {
     reader_->areaRight = area.right;
     reader_->areaBottom = area.bottom;
   }
-
-  CDataMatCtrl* reader_ = nullptr;
 };
 
 DibPtr RandomPicture(int32_t w, int32_t h, int32_t bpp, uint32_t seed) {

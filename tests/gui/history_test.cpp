@@ -24,6 +24,7 @@
 
 #include "app/csv_reader.h"
 #include "gui/qt_test_app.h"
+#include "gui/station_environment.h"
 #include "gui/station_fixture.h"
 #include "symbol_render.h"
 #include "vantrel/control_ids.h"
@@ -34,17 +35,6 @@
 namespace vantrel::test {
 namespace {
 
-class StationEnvironment : public QtApplicationEnvironment {
- public:
-  void SetUp() override {
-    QtApplicationEnvironment::SetUp();
-    StartStationLibraries();
-  }
-  void TearDown() override {
-    StopStationLibraries();
-    QtApplicationEnvironment::TearDown();
-  }
-};
 [[maybe_unused]] const auto* const kEnv = ::testing::AddGlobalTestEnvironment(new StationEnvironment);
 
 constexpr int32_t kTryButton = 1011;  // a settings page's "実行"

@@ -1,25 +1,22 @@
 // vantrel-read and pictures too large to take: refused from the header, with
 // their size named, exit 2, and no more memory than any small picture needs.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <string>
 #include <vector>
 
 #include "imaging/declared_size_files.h"
 #include "imaging/test_files.h"
+#include "tools/tool_run.h"
 #include "vantrel/dib_file.h"
-
-extern char** environ;
 
 namespace {
 
 using vantrel::test::ReadText;
+using vantrel::test::RunTool;
 using vantrel::test::TempFolder;
+using vantrel::test::ToolOptions;
+using vantrel::test::ToolRun;
 using vantrel::test::WriteText;
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
@@ -34,46 +31,14 @@ constexpr bool kSanitized = false;
 constexpr bool kSanitized = false;
 #endif
 
-struct ToolRun {
-  int status = -1;
-  std::string out, err;
-  long peakKilobytes = 0;  // the program's peak resident memory
-};
-
 class VantrelReadLimit : public ::testing::Test {
  protected:
   // maxPixelsEnv: the program's VANTREL_MAX_PIXELS; null leaves it out.
   ToolRun Tool(const std::vector<std::string>& args, const char* maxPixelsEnv = nullptr) {
-    const std::string outPath = dir_.File("stdout.txt"), errPath = dir_.File("stderr.txt");
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    std::vector<std::string> all = {VANTREL_READ_PROGRAM};
-    all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& a : all) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    std::vector<std::string> env;
-    for (char** e = environ; *e; ++e)
-      if (std::string(*e).rfind("VANTREL_MAX_PIXELS=", 0) != 0) env.emplace_back(*e);
-    if (maxPixelsEnv) env.push_back(std::string("VANTREL_MAX_PIXELS=") + maxPixelsEnv);
-    std::vector<char*> envp;
-    for (auto& e : env) envp.push_back(e.data());
-    envp.push_back(nullptr);
-    ToolRun r;
-    pid_t pid = 0;
-    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) == 0) {
-      int ws = 0;
-      struct rusage usage {};
-      wait4(pid, &ws, 0, &usage);
-      r.status = WIFEXITED(ws) ? WEXITSTATUS(ws) : 128 + WTERMSIG(ws);
-      r.peakKilobytes = usage.ru_maxrss;
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    r.out = ReadText(outPath);
-    r.err = ReadText(errPath);
-    return r;
+    ToolOptions options;
+    options.unset = {"VANTREL_MAX_PIXELS"};
+    if (maxPixelsEnv) options.set = {std::string("VANTREL_MAX_PIXELS=") + maxPixelsEnv};
+    return RunTool(VANTREL_READ_PROGRAM, args, dir_.File("stdout.txt"), dir_.File("stderr.txt"), options);
   }
 
   std::string Put(const std::string& name, const std::vector<uint8_t>& bytes) {

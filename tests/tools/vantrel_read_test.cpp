@@ -1,10 +1,6 @@
 // vantrel-read as its users run it: a program, its arguments, its output lines
 // and its exit status.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -16,58 +12,28 @@
 #include "imaging/bmp_builder.h"
 #include "imaging/test_files.h"
 #include "symbol_render.h"
+#include "tools/tool_run.h"
 #include "vantrel/dib_file.h"
-
-extern char** environ;
 
 namespace {
 
 using vantrel::test::BmpLayout;
 using vantrel::test::BuildBmp;
+using vantrel::test::RunTool;
 using vantrel::test::DibPtr;
 using vantrel::test::ReadText;
 using vantrel::test::TempFolder;
+using vantrel::test::ToolOptions;
+using vantrel::test::ToolRun;
 using vantrel::test::WriteText;
-
-struct ToolRun {
-  int status = -1;
-  std::string out;
-  std::string err;
-  std::vector<std::string> Lines() const {
-    std::vector<std::string> lines;
-    size_t start = 0;
-    for (size_t nl; (nl = out.find('\n', start)) != std::string::npos; start = nl + 1)
-      lines.push_back(out.substr(start, nl - start));
-    return lines;
-  }
-};
 
 class VantrelRead : public ::testing::Test {
  protected:
   // Runs the program; in `folder` when one is given.
   ToolRun Tool(const std::vector<std::string>& args, const std::string& folder = {}) {
-    const std::string outPath = dir_.File("stdout.txt"), errPath = dir_.File("stderr.txt");
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    if (!folder.empty()) posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
-    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    std::vector<std::string> all = {VANTREL_READ_PROGRAM};
-    all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& a : all) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    ToolRun r;
-    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
-      int ws = 0;
-      waitpid(pid, &ws, 0);
-      r.status = WIFEXITED(ws) ? WEXITSTATUS(ws) : 128 + WTERMSIG(ws);
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    r.out = ReadText(outPath);
-    r.err = ReadText(errPath);
-    return r;
+    ToolOptions options;
+    options.folder = folder;
+    return RunTool(VANTREL_READ_PROGRAM, args, dir_.File("stdout.txt"), dir_.File("stderr.txt"), options);
   }
 
   std::string Save(const std::string& name, DibImage picture) {
