@@ -93,6 +93,60 @@ void ExtremesOfValues(const uint8_t* p, uint8_t* lo, uint8_t* hi) {
 #endif
 }
 
+// The greatest difference between neighbouring samples over the 32 places
+// from p (p[32] readable).
+int32_t StepOfBlock(const uint8_t* p) {
+#if defined(__SSE2__)
+  const __m128i a0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  const __m128i a1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 1));
+  const __m128i b0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16));
+  const __m128i b1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 17));
+  __m128i z = _mm_max_epu8(_mm_or_si128(_mm_subs_epu8(a1, a0), _mm_subs_epu8(a0, a1)),
+                           _mm_or_si128(_mm_subs_epu8(b1, b0), _mm_subs_epu8(b0, b1)));
+  z = _mm_max_epu8(z, _mm_srli_si128(z, 8));
+  z = _mm_max_epu8(z, _mm_srli_si128(z, 4));
+  z = _mm_max_epu8(z, _mm_srli_si128(z, 2));
+  z = _mm_max_epu8(z, _mm_srli_si128(z, 1));
+  return _mm_cvtsi128_si32(z) & 0xff;
+#else
+  int32_t z = 0;
+  for (int32_t i = 0; i < kBlock; ++i) z = std::max(z, std::abs(p[i + 1] - p[i]));
+  return z;
+#endif
+}
+
+// The greatest difference between neighbouring samples of the n samples
+// from p (p[n + 15] readable, the samples repeated past the last).
+int32_t LineStep(const uint8_t* p, int32_t n) {
+#if defined(__SSE2__)
+  __m128i z = _mm_setzero_si128();
+  for (int32_t i = 0; i < n - 1; i += 16) {
+    const __m128i a0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+    const __m128i a1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 1));
+    z = _mm_max_epu8(z, _mm_or_si128(_mm_subs_epu8(a1, a0), _mm_subs_epu8(a0, a1)));
+  }
+  z = _mm_max_epu8(z, _mm_srli_si128(z, 8));
+  z = _mm_max_epu8(z, _mm_srli_si128(z, 4));
+  z = _mm_max_epu8(z, _mm_srli_si128(z, 2));
+  z = _mm_max_epu8(z, _mm_srli_si128(z, 1));
+  return _mm_cvtsi128_si32(z) & 0xff;
+#else
+  int32_t z = 0;
+  for (int32_t i = 0; i < n - 1; ++i) z = std::max(z, std::abs(p[i + 1] - p[i]));
+  return z;
+#endif
+}
+
+// Lightest less darkest sample over the blocks.
+int32_t LineRange(const uint8_t* lo, const uint8_t* hi, int32_t blocks) {
+  int32_t a = 255, z = 0;
+  for (int32_t b = 0; b < blocks; ++b) {
+    a = std::min<int32_t>(a, lo[b]);
+    z = std::max<int32_t>(z, hi[b]);
+  }
+  return z - a;
+}
+
 // The weakest edge that counts where the contrast around is c.
 struct FloorTable {
   int16_t of[256];
@@ -114,6 +168,19 @@ struct InverseTable {
   }
 };
 constexpr InverseTable kInverse;
+
+// contrast[b] = lightest - darkest over the blocks b - kReach .. b + kReach.
+void ContrastAround(const uint8_t* __restrict lo, const uint8_t* __restrict hi, int32_t blocks,
+                    uint8_t* __restrict contrast) {
+  for (int32_t b = 0; b < blocks; ++b) {
+    uint8_t a = lo[b - kReach], z = hi[b - kReach];
+    for (int32_t r = 1 - kReach; r <= kReach; ++r) {
+      a = lo[b + r] < a ? lo[b + r] : a;
+      z = hi[b + r] > z ? hi[b + r] : z;
+    }
+    contrast[b] = static_cast<uint8_t>(z - a);
+  }
+}
 
 // The darkest and lightest sample over the blocks b - kReach .. b + kReach.
 void AroundBlocks(const uint8_t* __restrict lo, const uint8_t* __restrict hi, int32_t blocks,
@@ -144,6 +211,10 @@ constexpr float kMergedReach = 0.866f;
 // element's edges move by less than this when it is narrowed: that is within
 // the edges' own error, and the runs stay as they are.
 constexpr float kLeastChange = 0.25f;
+// A symbol whose narrowest elements blur past their level has many of them
+// (every character of every symbology has several): a line with fewer faint
+// elements than this is print or texture, and is not read again.
+constexpr int32_t kLeastNarrowed = 4;
 // Below a blur of one sample an element's reach depends on where it falls
 // between the samples more than on its width (a parabola through three samples
 // misses the top of such a narrow profile by 10 % and more): it tells nothing.
@@ -274,6 +345,7 @@ void EdgeRuns::Reserve(int32_t n) {
     blockLo_.resize(blocks + 2 * kReach);
     blockHi_.resize(blocks + 2 * kReach);
     aroundLo_.resize(blocks);
+    contrast_.resize(blocks);
     aroundHi_.resize(blocks);
   }
   if (steepest_.size() < blocks) {
@@ -288,6 +360,7 @@ void EdgeRuns::Reserve(int32_t n) {
 int32_t EdgeRuns::Measure(uint8_t* g, int32_t n, float* spaces, float* bars) {
   spaces[0] = 0.0f;
   count_ = 0;
+  int32_t k = 0;
   if (n < 3) {
     spaces[0] = n > 1 ? static_cast<float>(n - 1) : 0.0f;
     bars[0] = 0.0f;
@@ -310,79 +383,64 @@ int32_t EdgeRuns::Measure(uint8_t* g, int32_t n, float* spaces, float* bars) {
     lo[-r] = lo[blocks - 1 + r] = 255;
     hi[-r] = hi[blocks - 1 + r] = 0;
   }
-  AroundBlocks(lo, hi, blocks, aroundLo_.data(), aroundHi_.data());
-  // The last sample belongs to the last block of differences.
-  aroundLo_[static_cast<size_t>(blocks)] = aroundLo_[static_cast<size_t>(blocks - 1)];
-  aroundHi_[static_cast<size_t>(blocks)] = aroundHi_[static_cast<size_t>(blocks - 1)];
+  uint8_t* contrast = contrast_.data();
+  ContrastAround(lo, hi, blocks, contrast);
 
   // Edges in order, alternating; positions in samples from the first one.
-  float* pos = edgePos_.data();
+  float* edges = edgePos_.data();
   int32_t count = 0;
-  int32_t firstSign = 0;
-  int32_t lastJ = 0;     // the edge that waits: between samples lastJ and lastJ + 1,
-  int32_t lastSign = 0;  // this direction (0: no edge yet)
-  int32_t lastStrength = 0;
-  int32_t k = 0;
   float prevPos = 0.0f;
-  // Keeps the waiting edge, and the run that it ends: light before a falling
-  // edge, dark before a rising one.
-  auto keep = [&] {
-    const int32_t j = lastJ;
+  float lastPos = 0.0f;
+  int32_t firstSign = 0;
+  int32_t lastSign = 0;  // 0: no edge yet
+  int32_t lastStrength = 0;
+  auto emit = [&](float pos, int32_t sign) {
+    // The run that the edge ends: light before a falling edge, dark before a rising one.
+    const float width = pos - prevPos;
+    if (sign < 0) spaces[k] = width;
+    else bars[k++] = width;
+    prevPos = pos;
+    edges[count++] = pos;
+  };
+  // The edge between samples j and j + 1.
+  auto visit = [&](int32_t j) {
     const int32_t before = p[j] - p[j - 1], at = p[j + 1] - p[j], after = p[j + 2] - p[j + 1];
+    const int32_t strength = at < 0 ? -at : at;
+    const int32_t sign = at < 0 ? -1 : 1;
     // The extreme of a parabola through the three differences. At an extreme
     // (strictly beyond the difference after it) the denominator is not 0 and
     // the offset lies within half a sample.
-    const int32_t den = before - 2 * at + after;
-    const float off = 0.5f * static_cast<float>(before - after) / static_cast<float>(den);
-    const float edge = static_cast<float>(j) + 0.5f + off;
-    const float width = edge - prevPos;
-    if (lastSign < 0) spaces[k] = width;  // a line that starts dark keeps spaces[0] = 0
-    else bars[k++] = width;
-    prevPos = edge;
-    pos[count++] = edge;
-  };
-  // The edge between samples j and j + 1.
-  auto visit = [&](int32_t j, int32_t at) {
-    const int32_t strength = at < 0 ? -at : at;
-    const int32_t sign = at < 0 ? -1 : 1;
-    if (sign == lastSign && strength <= lastStrength) return;
-    if (sign != lastSign) {
-      if (lastSign != 0) keep();
-      else firstSign = sign;
-      lastSign = sign;
+    const float off = 0.5f * static_cast<float>(before - after) / static_cast<float>(before - 2 * at + after);
+    const float pos = static_cast<float>(j) + 0.5f + off;
+    if (sign == lastSign) {
+      if (strength > lastStrength) {
+        lastPos = pos;
+        lastStrength = strength;
+      }
+      return;
     }
-    lastJ = j;
+    if (lastSign != 0) emit(lastPos, lastSign);  // a line that starts dark keeps spaces[0] = 0
+    else firstSign = sign;
+    lastSign = sign;
+    lastPos = pos;
     lastStrength = strength;
   };
-  uint8_t* step = blockStep_.data();
-  bool soft = false;
   for (int32_t b = 0; b < blocks; ++b) {
-    step[b] = 0;
-    const int32_t f = kFloorOf.of[aroundHi_[static_cast<size_t>(b)] - aroundLo_[static_cast<size_t>(b)]];
+    const int32_t f = kFloorOf.of[contrast[b]];
     if (f >= kNoEdge) continue;
     uint32_t bits = ExtremesOfBlock(p + b * kBlock, f);
-    // The block's steepest step, for the blur (see Narrow): the steepest
-    // difference is one of the extremes found.
-    int32_t steepest = 0;
     while (bits != 0) {
       const int32_t j = b * kBlock + __builtin_ctz(bits);
       bits &= bits - 1;
-      if (j >= n - 1) break;
-      const int32_t at = p[j + 1] - p[j];
-      steepest = std::max(steepest, at < 0 ? -at : at);
-      visit(j, at);
+      if (j < n - 1) visit(j);
     }
-    step[b] = static_cast<uint8_t>(steepest);
-    // A block whose steepest step is soft enough for a blur of kLeastSigma
-    // over its range of grey.
-    soft = soft || (steepest > 0 && steepest <= kSoftStep.of[hi[b] - lo[b]]);
   }
-  if (lastSign != 0) keep();
+  if (lastSign != 0) emit(lastPos, lastSign);
 
   samples_ = p;
   n_ = n;
   blocks_ = blocks;
-  count_ = soft ? count : 0;  // without a soft block there is nothing to narrow
+  count_ = count;
   firstSign_ = firstSign;
   return CloseRuns(spaces, bars, k, static_cast<float>(n - 1) - prevPos, lastSign);
 }
@@ -390,15 +448,41 @@ int32_t EdgeRuns::Measure(uint8_t* g, int32_t n, float* spaces, float* bars) {
 int32_t EdgeRuns::Narrow(float* spaces, float* bars) {
   float* pos = edgePos_.data();
   const int32_t count = count_;
-  if (count < 2) return -1;  // also when Measure found no block soft enough
+  count_ = 0;  // narrowed once only
+  if (count < 2) return -1;
+  // Only a line whose steepest step is soft enough for a blur of kLeastSigma
+  // over its range of grey can have elements to narrow: most end here.
+  if (LineStep(samples_, n_) > kSoftStep.of[LineRange(blockLo_.data() + kReach, blockHi_.data() + kReach, blocks_)])
+    return -1;
+  // The steepest step of each block that has edges and spans most of the
+  // contrast around it (one of faint noise beside print would tell of a blur
+  // that is not there); at least one must be soft enough for such a blur.
+  const uint8_t* p = samples_;
+  const uint8_t* lo = blockLo_.data() + kReach;
+  const uint8_t* hi = blockHi_.data() + kReach;
+  const uint8_t* contrast = contrast_.data();
+  uint8_t* step = blockStep_.data();
+  bool soft = false;
+  for (int32_t b = 0; b < blocks_; ++b) {
+    const int32_t range = hi[b] - lo[b], around = contrast[b], f = kFloorOf.of[around];
+    int32_t s = 0;
+    if (f < kNoEdge && 2 * range >= around) {
+      s = StepOfBlock(p + b * kBlock);
+      if (s < f) s = 0;
+    }
+    step[b] = static_cast<uint8_t>(s);
+    soft = soft || (s > 0 && s <= kSoftStep.of[range]);
+  }
+  if (!soft) return -1;
+  AroundBlocks(lo, hi, blocks_, aroundLo_.data(), aroundHi_.data());
+  // The last sample belongs to the last block of differences.
+  aroundLo_[static_cast<size_t>(blocks_)] = aroundLo_[static_cast<size_t>(blocks_ - 1)];
+  aroundHi_[static_cast<size_t>(blocks_)] = aroundHi_[static_cast<size_t>(blocks_ - 1)];
   // The steepest step of each block over the block's own range of grey, where
   // it has an edge: an edge of a symbol rises over all of the range or is one
   // of several that do, a wiggle of noise over little more than its own step.
   float* steepest = steepest_.data();
-  const uint8_t* lo = blockLo_.data() + kReach;
-  const uint8_t* hi = blockHi_.data() + kReach;
   steepest[blocks_] = 0.0f;  // the last sample's block, past the last difference
-  const uint8_t* step = blockStep_.data();
   for (int32_t r = 0; r < blocks_; ++r) steepest[r] = static_cast<float>(step[r]) * kInverse.of[hi[r] - lo[r]];
   // The blur around each block, from the second steepest of it and its
   // neighbours, so that one odd edge does not decide it; none where that is
@@ -416,14 +500,11 @@ int32_t EdgeRuns::Narrow(float* spaces, float* bars) {
     sigma_[static_cast<size_t>(b)] = wide ? kInvSqrt2Pi / second : 0.0f;
     blurred = blurred || wide;
   }
-  if (!blurred) {
-    count_ = 0;  // narrowed once only
-    return -1;
-  }
+  if (!blurred) return -1;
   // Each edge between two narrowed elements goes halfway between what either
   // makes of it. The original position of an edge is kept until the element
   // after it is measured.
-  bool any = false;
+  int32_t narrowedCount = 0;
   float pending = 0.0f;  // the element before's position for edge e
   bool hasPending = false;
   float original = count > 0 ? pos[0] : 0.0f;
@@ -434,14 +515,17 @@ int32_t EdgeRuns::Narrow(float* spaces, float* bars) {
     const bool narrowed = Narrowed(samples_, n_, a, b, light, &left, &right);
     if (narrowed) pos[e] = hasPending ? (pending + left) / 2.0f : left;
     else if (hasPending) pos[e] = pending;
-    any = any || narrowed;
+    narrowedCount += narrowed ? 1 : 0;
     hasPending = narrowed;
     pending = right;
     original = b;
   }
   if (hasPending) pos[count - 1] = pending;
-  count_ = any ? count : 0;  // narrowed once only
-  return any ? Runs(spaces, bars) : -1;
+  if (narrowedCount < kLeastNarrowed) return -1;
+  count_ = count;
+  const int32_t k = Runs(spaces, bars);
+  count_ = 0;  // narrowed once only
+  return k;
 }
 
 int32_t EdgeRuns::Runs(float* spaces, float* bars) const {

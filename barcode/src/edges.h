@@ -46,8 +46,9 @@ class EdgeRuns {
 
   // The runs of the line last measured, with its elements that are narrower
   // than the blur narrowed (see above); the samples must be as Measure left
-  // them. Returns k, or -1 (and leaves the lists) when no element is narrower
-  // than the blur. Once per Measure: later calls return -1.
+  // them. Returns k, or -1 (and leaves the lists) when the line is too sharp
+  // to have such elements or has too few of them to be a symbol's. Once per
+  // Measure: later calls return -1.
   int32_t Narrow(float* spaces, float* bars);
 
   // Below this difference between the darkest and lightest sample of a line
@@ -60,6 +61,7 @@ class EdgeRuns {
 
   std::vector<uint8_t> blockLo_;  // darkest and lightest sample of each block
   std::vector<uint8_t> blockHi_;
+  std::vector<uint8_t> contrast_;  // lightest less darkest around each block
   std::vector<uint8_t> aroundLo_;  // darkest and lightest sample around each block
   std::vector<uint8_t> aroundHi_;
   std::vector<float> edgePos_;     // the edges of the line, in order

@@ -81,11 +81,15 @@ class LineReader {
     if (!robust_ || hi - lo < EdgeRuns::kMinContrast) return 0;
     k = buf.edges.Measure(buf.samples, n, d.spaces, d.bars);
     if (DecodeRunsRobust(d, n, k, check)) return 1;
-    // Elements narrower than the blur, narrowed by how faint they are. That
-    // rests on a model of the blur, which a photograph follows only roughly:
-    // a read from these runs, check character or not, needs a parallel line
-    // that reads the same.
-    k = buf.edges.Narrow(d.spaces, d.bars);
+    return ReadNarrowed(d, n, buf, check);
+  }
+
+  // Elements narrower than the blur, narrowed by how faint they are. That
+  // rests on a model of the blur, which a photograph follows only roughly: a
+  // read from these runs, check character or not, needs a parallel line that
+  // reads the same. Out of line: few lines come this far.
+  [[gnu::noinline]] static int32_t ReadNarrowed(BcdDecoder& d, int32_t n, LineBuffers& buf, const ReadCheck* check) {
+    const int32_t k = buf.edges.Narrow(d.spaces, d.bars);
     if (k < 0) return 0;
     if (!check) return DecodeRunsRobust(d, n, k, nullptr);
     ReadCheck every = *check;
