@@ -75,10 +75,12 @@ int32_t DecodeCode128(BcdDecoder& d, int32_t k);
 int32_t DecodeNw7(BcdDecoder& d, int32_t k);
 
 // A second opinion on a read that carries no verified check character (ITF,
-// CODE 39, NW-7): true accepts it. Without one every read is accepted.
+// CODE 39, NW-7), or with `every` on any read: true accepts it. Without one
+// every read is accepted.
 struct ReadCheck {
   bool (*confirm)(void* context, const BcdDecoder& d) = nullptr;
   void* context = nullptr;
+  bool every = false;
 };
 
 // True when the read in d (type, params) has no check character verified.

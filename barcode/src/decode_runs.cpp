@@ -45,7 +45,7 @@ constexpr Decoders kRobust{RobustJan8, RobustJan13, RobustCode128, RobustCode39,
 
 bool Accepted(BcdDecoder& d, int32_t k, Decoder fn, const ReadCheck* check) {
   if (!fn(d, k)) return false;
-  return !check || !NeedsConfirmation(d) || check->confirm(check->context, d);
+  return !check || !(check->every || NeedsConfirmation(d)) || check->confirm(check->context, d);
 }
 
 // The fixed order in which the symbologies are tried on every line.

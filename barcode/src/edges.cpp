@@ -1,6 +1,7 @@
 #include "edges.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #if defined(__SSE2__)
@@ -92,6 +93,60 @@ void ExtremesOfValues(const uint8_t* p, uint8_t* lo, uint8_t* hi) {
 #endif
 }
 
+// The greatest difference between neighbouring samples over the 32 places
+// from p (p[32] readable).
+int32_t StepOfBlock(const uint8_t* p) {
+#if defined(__SSE2__)
+  const __m128i a0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  const __m128i a1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 1));
+  const __m128i b0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16));
+  const __m128i b1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 17));
+  __m128i z = _mm_max_epu8(_mm_or_si128(_mm_subs_epu8(a1, a0), _mm_subs_epu8(a0, a1)),
+                           _mm_or_si128(_mm_subs_epu8(b1, b0), _mm_subs_epu8(b0, b1)));
+  z = _mm_max_epu8(z, _mm_srli_si128(z, 8));
+  z = _mm_max_epu8(z, _mm_srli_si128(z, 4));
+  z = _mm_max_epu8(z, _mm_srli_si128(z, 2));
+  z = _mm_max_epu8(z, _mm_srli_si128(z, 1));
+  return _mm_cvtsi128_si32(z) & 0xff;
+#else
+  int32_t z = 0;
+  for (int32_t i = 0; i < kBlock; ++i) z = std::max(z, std::abs(p[i + 1] - p[i]));
+  return z;
+#endif
+}
+
+// The greatest difference between neighbouring samples of the n samples
+// from p (p[n + 15] readable, the samples repeated past the last).
+int32_t LineStep(const uint8_t* p, int32_t n) {
+#if defined(__SSE2__)
+  __m128i z = _mm_setzero_si128();
+  for (int32_t i = 0; i < n - 1; i += 16) {
+    const __m128i a0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+    const __m128i a1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 1));
+    z = _mm_max_epu8(z, _mm_or_si128(_mm_subs_epu8(a1, a0), _mm_subs_epu8(a0, a1)));
+  }
+  z = _mm_max_epu8(z, _mm_srli_si128(z, 8));
+  z = _mm_max_epu8(z, _mm_srli_si128(z, 4));
+  z = _mm_max_epu8(z, _mm_srli_si128(z, 2));
+  z = _mm_max_epu8(z, _mm_srli_si128(z, 1));
+  return _mm_cvtsi128_si32(z) & 0xff;
+#else
+  int32_t z = 0;
+  for (int32_t i = 0; i < n - 1; ++i) z = std::max(z, std::abs(p[i + 1] - p[i]));
+  return z;
+#endif
+}
+
+// Lightest less darkest sample over the blocks.
+int32_t LineRange(const uint8_t* lo, const uint8_t* hi, int32_t blocks) {
+  int32_t a = 255, z = 0;
+  for (int32_t b = 0; b < blocks; ++b) {
+    a = std::min<int32_t>(a, lo[b]);
+    z = std::max<int32_t>(z, hi[b]);
+  }
+  return z - a;
+}
+
 // The weakest edge that counts where the contrast around is c.
 struct FloorTable {
   int16_t of[256];
@@ -105,9 +160,18 @@ struct FloorTable {
 };
 constexpr FloorTable kFloorOf;
 
+// 1 / c, for the contrasts c.
+struct InverseTable {
+  float of[256];
+  constexpr InverseTable() : of() {
+    for (int32_t c = 1; c < 256; ++c) of[c] = 1.0f / static_cast<float>(c);
+  }
+};
+constexpr InverseTable kInverse;
+
 // contrast[b] = lightest - darkest over the blocks b - kReach .. b + kReach.
-void AroundBlocks(const uint8_t* __restrict lo, const uint8_t* __restrict hi, int32_t blocks,
-                  uint8_t* __restrict contrast) {
+void ContrastAround(const uint8_t* __restrict lo, const uint8_t* __restrict hi, int32_t blocks,
+                    uint8_t* __restrict contrast) {
   for (int32_t b = 0; b < blocks; ++b) {
     uint8_t a = lo[b - kReach], z = hi[b - kReach];
     for (int32_t r = 1 - kReach; r <= kReach; ++r) {
@@ -118,19 +182,184 @@ void AroundBlocks(const uint8_t* __restrict lo, const uint8_t* __restrict hi, in
   }
 }
 
+// The darkest and lightest sample over the blocks b - kReach .. b + kReach.
+void AroundBlocks(const uint8_t* __restrict lo, const uint8_t* __restrict hi, int32_t blocks,
+                  uint8_t* __restrict aroundLo, uint8_t* __restrict aroundHi) {
+  for (int32_t b = 0; b < blocks; ++b) {
+    uint8_t a = lo[b - kReach], z = hi[b - kReach];
+    for (int32_t r = 1 - kReach; r <= kReach; ++r) {
+      a = lo[b + r] < a ? lo[b + r] : a;
+      z = hi[b + r] > z ? hi[b + r] : z;
+    }
+    aroundLo[b] = a;
+    aroundHi[b] = z;
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Elements narrower than the blur.
+//
+// Blurred with a Gaussian of sigma, an element w wide between wide neighbours
+// of the other colour reaches erf(w / (2 sqrt(2) sigma)) of the contrast, and
+// its edges' extremes lie max(w, about 2 sigma) apart. At w = 3 sigma it
+// reaches 0.866 and its extremes lie 3.06 sigma apart: below both, the
+// extremes no longer tell the width, the reach does.
+constexpr float kMergedSigmas = 3.0f;
+constexpr float kMergedReach = 0.866f;
+// The steepest edges around a block (over the same blocks as its contrast)
+// give the blur there: the second steepest, so that one odd edge does not. An
+// element's edges move by less than this when it is narrowed: that is within
+// the edges' own error, and the runs stay as they are.
+constexpr float kLeastChange = 0.25f;
+// A symbol whose narrowest elements blur past their level has many of them
+// (every character of every symbology has several): a line with fewer faint
+// elements than this is print or texture, and is not read again.
+constexpr int32_t kLeastNarrowed = 4;
+// Below a blur of one sample an element's reach depends on where it falls
+// between the samples more than on its width (a parabola through three samples
+// misses the top of such a narrow profile by 10 % and more): it tells nothing.
+constexpr float kLeastSigma = 1.0f;
+constexpr float kInvSqrt2Pi = 0.3989422804f;
+constexpr float kSoftest = kInvSqrt2Pi / kLeastSigma;  // the steepest step (over the contrast) such a blur leaves
+static_assert(kReach == 1, "the blur is found over three blocks");
+
+// The steepest step that such a blur leaves where the grey ranges over c.
+struct SoftStepTable {
+  int16_t of[256];
+  constexpr SoftStepTable() : of() {
+    for (int32_t c = 0; c < 256; ++c) of[c] = static_cast<int16_t>(kSoftest * static_cast<float>(c));
+  }
+};
+constexpr SoftStepTable kSoftStep;
+
+// erf(x) by its series, at compile time (converges fast for the x <= 1.5 used).
+constexpr double SeriesErf(double x) {
+  double term = x, sum = x;
+  for (int32_t n = 1; n < 40; ++n) {
+    term *= -x * x / n;
+    sum += term / (2 * n + 1);
+  }
+  return sum * 1.1283791670955126;  // 2 / sqrt(pi)
+}
+
+// The width in sigmas of an element that reaches `reach` of the contrast, for
+// reach in [0, kMergedReach], at kWidthSteps + 1 evenly spaced reaches.
+constexpr int32_t kWidthSteps = 64;
+constexpr float kReachTop = 0.875f;
+struct WidthTable {
+  float of[kWidthSteps + 1];
+  constexpr WidthTable() : of() {
+    for (int32_t i = 0; i <= kWidthSteps; ++i) {
+      const double reach = kReachTop * i / kWidthSteps;
+      double lo = 0.0, hi = 6.0;  // sigmas
+      for (int32_t it = 0; it < 50; ++it) {
+        const double mid = (lo + hi) / 2;
+        if (SeriesErf(mid / 2.8284271247461903) < reach) lo = mid;
+        else hi = mid;
+      }
+      of[i] = static_cast<float>((lo + hi) / 2);
+    }
+  }
+  constexpr float At(float reach) const {
+    const float x = reach * (kWidthSteps / kReachTop);
+    const auto i = static_cast<int32_t>(x);
+    if (i >= kWidthSteps) return of[kWidthSteps];
+    return of[i] + (of[i + 1] - of[i]) * (x - static_cast<float>(i));
+  }
+};
+constexpr WidthTable kWidthOf;
+static_assert(kWidthOf.of[0] < 1e-6f);
+// An element 2 sigma wide reaches erf(1 / sqrt 2) = 0.6827; 3 sigma, 0.8664.
+static_assert(kWidthOf.At(0.682689f) > 1.999f && kWidthOf.At(0.682689f) < 2.001f);
+static_assert(kWidthOf.At(0.866386f) > 2.999f && kWidthOf.At(0.866386f) < 3.001f);
+static_assert(kMergedReach < kReachTop);
+
+// The run after the last edge (of direction lastEdge, 0 for none) and the
+// zeros past it; returns k.
+int32_t CloseRuns(float* spaces, float* bars, int32_t k, float last, int32_t lastEdge) {
+  if (lastEdge >= 0) {  // ends light
+    spaces[k] = last;
+    bars[k] = 0.0f;
+  } else {
+    bars[k] = last;
+  }
+  spaces[k + 1] = 0.0f;
+  spaces[k + 2] = 0.0f;
+  bars[k + 1] = 0.0f;
+  return k;
+}
+
 }  // namespace
+
+// The element from edge a to edge b (light when `light`): true with its
+// narrowed edges in *left, *right when it is fainter and narrower than its
+// blur lets its edges show.
+bool EdgeRuns::Narrowed(const uint8_t* p, int32_t n, float a, float b, bool light, float* left,
+                        float* right) const {
+  const float m = b - a;
+  const int32_t home = std::min(static_cast<int32_t>(a) / kBlock, blocks_);  // a >= 0
+  const float sigma = sigma_[static_cast<size_t>(home)];
+  if (!(m < kMergedSigmas * sigma)) return false;
+  // The element's extreme sample.
+  int32_t i0 = static_cast<int32_t>(std::ceil(a)), i1 = static_cast<int32_t>(b);
+  if (i1 < i0) i0 = i1 = static_cast<int32_t>(std::lround((a + b) / 2.0f));
+  i0 = std::clamp(i0, 0, n - 1);
+  i1 = std::clamp(i1, 0, n - 1);
+  int32_t at = i0;
+  for (int32_t i = i0 + 1; i <= i1; ++i)
+    if (light ? p[i] > p[at] : p[i] < p[at]) at = i;
+  const int32_t block = at / kBlock;
+  const int32_t dark = aroundLo_[static_cast<size_t>(block)], bright = aroundHi_[static_cast<size_t>(block)];
+  const int32_t contrast = bright - dark;
+  if (contrast < kMinContrast) return false;
+  // Most elements reach their colour: one comparison turns them away.
+  const float full = kMergedReach * static_cast<float>(contrast);
+  if (static_cast<float>(light ? p[at] - dark : bright - p[at]) >= full) return false;
+  // The extreme between samples, from a parabola through the three around it.
+  float peak = p[at], centre = static_cast<float>(at);
+  {
+    const int32_t y0 = p[at - 1], y1 = p[at], y2 = p[at + 1];  // the padding makes both readable
+    const int32_t den = y0 - 2 * y1 + y2;
+    if (den != 0) {
+      const float t = 0.5f * static_cast<float>(y0 - y2) / static_cast<float>(den);
+      if (std::fabs(t) <= 0.5f) {
+        peak = static_cast<float>(y1) - static_cast<float>((y0 - y2) * (y0 - y2)) / (8.0f * static_cast<float>(den));
+        centre += t;
+      }
+    }
+  }
+  const float reach = (light ? peak - static_cast<float>(dark) : static_cast<float>(bright) - peak) /
+                      static_cast<float>(contrast);
+  if (!(reach >= 0.0f && reach < kMergedReach)) return false;
+  const float w = sigma * kWidthOf.At(reach);
+  if (!(w < m - kLeastChange)) return false;
+  const float c = std::clamp(centre, a + w / 2.0f, b - w / 2.0f);
+  *left = c - w / 2.0f;
+  *right = c + w / 2.0f;
+  return true;
+}
 
 void EdgeRuns::Reserve(int32_t n) {
   const size_t blocks = static_cast<size_t>(std::max(n, 0)) / kBlock + 2;
-  if (contrast_.size() < blocks) {
+  if (aroundLo_.size() < blocks) {
     blockLo_.resize(blocks + 2 * kReach);
     blockHi_.resize(blocks + 2 * kReach);
+    aroundLo_.resize(blocks);
     contrast_.resize(blocks);
+    aroundHi_.resize(blocks);
   }
+  if (steepest_.size() < blocks) {
+    blockStep_.resize(blocks);
+    steepest_.resize(blocks);
+    sigma_.resize(blocks);
+  }
+  const size_t edges = static_cast<size_t>(std::max(n, 0));
+  if (edgePos_.size() < edges) edgePos_.resize(edges);
 }
 
 int32_t EdgeRuns::Measure(uint8_t* g, int32_t n, float* spaces, float* bars) {
   spaces[0] = 0.0f;
+  count_ = 0;
   int32_t k = 0;
   if (n < 3) {
     spaces[0] = n > 1 ? static_cast<float>(n - 1) : 0.0f;
@@ -155,11 +384,14 @@ int32_t EdgeRuns::Measure(uint8_t* g, int32_t n, float* spaces, float* bars) {
     hi[-r] = hi[blocks - 1 + r] = 0;
   }
   uint8_t* contrast = contrast_.data();
-  AroundBlocks(lo, hi, blocks, contrast);
+  ContrastAround(lo, hi, blocks, contrast);
 
   // Edges in order, alternating; positions in samples from the first one.
+  float* edges = edgePos_.data();
+  int32_t count = 0;
   float prevPos = 0.0f;
   float lastPos = 0.0f;
+  int32_t firstSign = 0;
   int32_t lastSign = 0;  // 0: no edge yet
   int32_t lastStrength = 0;
   auto emit = [&](float pos, int32_t sign) {
@@ -168,6 +400,7 @@ int32_t EdgeRuns::Measure(uint8_t* g, int32_t n, float* spaces, float* bars) {
     if (sign < 0) spaces[k] = width;
     else bars[k++] = width;
     prevPos = pos;
+    edges[count++] = pos;
   };
   // The edge between samples j and j + 1.
   auto visit = [&](int32_t j) {
@@ -187,6 +420,7 @@ int32_t EdgeRuns::Measure(uint8_t* g, int32_t n, float* spaces, float* bars) {
       return;
     }
     if (lastSign != 0) emit(lastPos, lastSign);  // a line that starts dark keeps spaces[0] = 0
+    else firstSign = sign;
     lastSign = sign;
     lastPos = pos;
     lastStrength = strength;
@@ -203,17 +437,111 @@ int32_t EdgeRuns::Measure(uint8_t* g, int32_t n, float* spaces, float* bars) {
   }
   if (lastSign != 0) emit(lastPos, lastSign);
 
-  const float last = static_cast<float>(n - 1) - prevPos;
-  if (lastSign >= 0) {  // ends light
-    spaces[k] = last;
-    bars[k] = 0.0f;
-  } else {
-    bars[k] = last;
+  samples_ = p;
+  n_ = n;
+  blocks_ = blocks;
+  count_ = count;
+  firstSign_ = firstSign;
+  return CloseRuns(spaces, bars, k, static_cast<float>(n - 1) - prevPos, lastSign);
+}
+
+int32_t EdgeRuns::Narrow(float* spaces, float* bars) {
+  float* pos = edgePos_.data();
+  const int32_t count = count_;
+  count_ = 0;  // narrowed once only
+  if (count < 2) return -1;
+  // Only a line whose steepest step is soft enough for a blur of kLeastSigma
+  // over its range of grey can have elements to narrow: most end here.
+  if (LineStep(samples_, n_) > kSoftStep.of[LineRange(blockLo_.data() + kReach, blockHi_.data() + kReach, blocks_)])
+    return -1;
+  // The steepest step of each block that has edges and spans most of the
+  // contrast around it (one of faint noise beside print would tell of a blur
+  // that is not there); at least one must be soft enough for such a blur.
+  const uint8_t* p = samples_;
+  const uint8_t* lo = blockLo_.data() + kReach;
+  const uint8_t* hi = blockHi_.data() + kReach;
+  const uint8_t* contrast = contrast_.data();
+  uint8_t* step = blockStep_.data();
+  bool soft = false;
+  for (int32_t b = 0; b < blocks_; ++b) {
+    const int32_t range = hi[b] - lo[b], around = contrast[b], f = kFloorOf.of[around];
+    int32_t s = 0;
+    if (f < kNoEdge && 2 * range >= around) {
+      s = StepOfBlock(p + b * kBlock);
+      if (s < f) s = 0;
+    }
+    step[b] = static_cast<uint8_t>(s);
+    soft = soft || (s > 0 && s <= kSoftStep.of[range]);
   }
-  spaces[k + 1] = 0.0f;
-  spaces[k + 2] = 0.0f;
-  bars[k + 1] = 0.0f;
+  if (!soft) return -1;
+  AroundBlocks(lo, hi, blocks_, aroundLo_.data(), aroundHi_.data());
+  // The last sample belongs to the last block of differences.
+  aroundLo_[static_cast<size_t>(blocks_)] = aroundLo_[static_cast<size_t>(blocks_ - 1)];
+  aroundHi_[static_cast<size_t>(blocks_)] = aroundHi_[static_cast<size_t>(blocks_ - 1)];
+  // The steepest step of each block over the block's own range of grey, where
+  // it has an edge: an edge of a symbol rises over all of the range or is one
+  // of several that do, a wiggle of noise over little more than its own step.
+  float* steepest = steepest_.data();
+  steepest[blocks_] = 0.0f;  // the last sample's block, past the last difference
+  for (int32_t r = 0; r < blocks_; ++r) steepest[r] = static_cast<float>(step[r]) * kInverse.of[hi[r] - lo[r]];
+  // The blur around each block, from the second steepest of it and its
+  // neighbours, so that one odd edge does not decide it; none where that is
+  // narrower than a sample.
+  bool blurred = false;
+  for (int32_t b = 0; b <= blocks_; ++b) {
+    const int32_t l = std::max(b - 1, 0), r = std::min(b + 1, blocks_);  // kReach = 1
+    const float x = steepest[l], y = steepest[b], z = steepest[r];
+    float second;
+    if (l == b) second = r == b ? 0.0f : std::min(y, z);
+    else if (r == b) second = std::min(x, y);
+    else second = std::max(std::min(x, y), std::min(std::max(x, y), z));
+    // sigma = 1 / (sqrt(2 pi) second), at least kLeastSigma
+    const bool wide = second > 0.0f && second <= kSoftest;
+    sigma_[static_cast<size_t>(b)] = wide ? kInvSqrt2Pi / second : 0.0f;
+    blurred = blurred || wide;
+  }
+  if (!blurred) return -1;
+  // Each edge between two narrowed elements goes halfway between what either
+  // makes of it. The original position of an edge is kept until the element
+  // after it is measured.
+  int32_t narrowedCount = 0;
+  float pending = 0.0f;  // the element before's position for edge e
+  bool hasPending = false;
+  float original = count > 0 ? pos[0] : 0.0f;
+  for (int32_t e = 0; e + 1 < count; ++e) {
+    const float a = original, b = pos[e + 1];
+    const bool light = ((e % 2 == 0) ? firstSign_ : -firstSign_) > 0;  // a rising edge opens a light element
+    float left, right;
+    const bool narrowed = Narrowed(samples_, n_, a, b, light, &left, &right);
+    if (narrowed) pos[e] = hasPending ? (pending + left) / 2.0f : left;
+    else if (hasPending) pos[e] = pending;
+    narrowedCount += narrowed ? 1 : 0;
+    hasPending = narrowed;
+    pending = right;
+    original = b;
+  }
+  if (hasPending) pos[count - 1] = pending;
+  if (narrowedCount < kLeastNarrowed) return -1;
+  count_ = count;
+  const int32_t k = Runs(spaces, bars);
+  count_ = 0;  // narrowed once only
   return k;
+}
+
+int32_t EdgeRuns::Runs(float* spaces, float* bars) const {
+  const float* pos = edgePos_.data();
+  spaces[0] = 0.0f;
+  int32_t k = 0;
+  float prevPos = 0.0f;
+  int32_t sign = firstSign_;
+  for (int32_t e = 0; e < count_; ++e) {
+    const float width = std::max(pos[e] - prevPos, 0.0f);
+    if (sign < 0) spaces[k] = width;
+    else bars[k++] = width;
+    prevPos = pos[e];
+    sign = -sign;
+  }
+  return CloseRuns(spaces, bars, k, static_cast<float>(n_ - 1) - prevPos, count_ == 0 ? 0 : -sign);
 }
 
 }  // namespace vantrel::bcd
