@@ -189,9 +189,15 @@ Character ReadCharacter(const float* S, const float* B, int32_t b0) {
   Character r{0, false, 0.0f, 0.0f};
   const float bars[4] = {B[b0], B[b0 + 1], B[b0 + 2], B[b0 + 3]};
   const float spaces[3] = {S[b0 + 1], S[b0 + 2], S[b0 + 3]};
-  // Three wide bars go with no wide space, one with one or two: the bars decide.
-  NarrowWide nb, ns;
+  // Three wide bars go with no wide space, one with one or two: the bars
+  // decide. Ink spread and blur can bring a character's narrow and wide bars
+  // so close that they step clearly both after the narrowest and before the
+  // widest: read either way it can be a valid character (4 or +, 7 or .), its
+  // spaces even enough for both, and nothing tells which is right. Bars that
+  // split both ways read nothing.
+  NarrowWide nb, ns, other;
   if (!SplitNarrowWide(bars, 4, (1u << 1) | (1u << 3), kStep, &nb)) return r;
+  if (SplitNarrowWide(bars, 4, nb.count == 3 ? 1u << 1 : 1u << 3, kStep, &other)) return r;
   if (!SplitNarrowWide(spaces, 3, nb.count == 3 ? 1u << 0 : (1u << 1) | (1u << 2), kStep, &ns)) return r;
   float tb = 0.0f, ts = 0.0f;
   for (float v : bars) tb += v;

@@ -177,6 +177,55 @@ TEST(RobustDecoderTest, Nw7ThinBarsGapsAndCharacterWidths) {
   }
 }
 
+// NW-7 lines as the edges measured them on blurred pictures of "A1234B" with
+// bars fattened or thinned: the 4's bars step about as clearly after the
+// narrowest as before the widest, so it reads as a character of one wide bar
+// (4) or of three (+), and its spaces are even enough for either. Such a
+// character reads nothing, in either direction; the same line with a clear 4
+// reads.
+TEST(RobustDecoderTest, Nw7CharactersThatSplitTwoWaysReadNothing) {
+  using Character = std::vector<float>;  // bar, space, bar, space, bar, space, bar
+  struct Case {
+    const char* label;
+    std::vector<Character> characters;
+    float gap;  // between characters
+    bool reads;
+  };
+  const Character a1 = {3.18f, 2.83f, 5.01f, 4.01f, 3.73f, 3.95f, 3.13f};
+  const Character one1 = {2.47f, 2.41f, 2.64f, 2.87f, 4.90f, 4.03f, 3.25f};
+  const Character two1 = {2.51f, 2.48f, 2.97f, 3.96f, 3.04f, 2.47f, 4.58f};
+  const Character three1 = {5.06f, 3.94f, 3.23f, 2.35f, 2.54f, 2.44f, 2.34f};
+  const Character b1 = {3.17f, 3.81f, 3.77f, 3.79f, 3.12f, 2.92f, 4.94f};
+  const Character a2 = {2.39f, 2.57f, 3.36f, 3.70f, 2.75f, 3.31f, 2.42f};
+  const Character one2 = {1.98f, 2.00f, 1.95f, 2.50f, 3.48f, 3.91f, 2.18f};
+  const Character two2 = {2.09f, 1.97f, 2.27f, 3.51f, 2.07f, 2.53f, 3.04f};
+  const Character three2 = {3.21f, 3.77f, 2.57f, 1.89f, 2.08f, 2.04f, 2.01f};
+  const Character b2 = {2.48f, 3.10f, 2.78f, 3.30f, 2.28f, 2.48f, 3.47f};
+  const Case cases[] = {
+      // 2.5-pixel modules, bars 0.4 modules fat, blur 1.5 pixels
+      {"fat", {a1, one1, two1, three1, {2.48f, 2.70f, 4.30f, 2.78f, 3.25f, 3.81f, 3.31f}, b1}, 2.6f, false},
+      {"fat, clear 4", {a1, one1, two1, three1, {2.60f, 2.50f, 4.90f, 2.50f, 2.60f, 4.00f, 2.60f}, b1}, 2.6f, true},
+      // 2-pixel modules, bars 0.4 modules thin, blur 1.25 pixels, narrowed
+      {"thin", {a2, one2, two2, three2, {1.84f, 2.66f, 3.10f, 2.39f, 2.42f, 3.11f, 2.45f}, b2}, 2.2f, false},
+      {"thin, clear 4", {a2, one2, two2, three2, {2.00f, 2.10f, 3.40f, 2.10f, 2.00f, 3.60f, 2.00f}, b2}, 2.2f, true},
+  };
+  for (const Case& c : cases) {
+    Widths w{40.0f};
+    for (size_t i = 0; i < c.characters.size(); ++i) {
+      if (i > 0) w.push_back(c.gap);
+      w.insert(w.end(), c.characters[i].begin(), c.characters[i].end());
+    }
+    w.push_back(40.0f);
+    for (const Widths& line : {w, Reversed(w)}) {
+      const Read r = RunAllRobust(line, Only(OVOBCD_NW7));
+      EXPECT_EQ(r.accepted != 0, c.reads) << c.label << " " << r.text;
+      if (r.accepted) {
+        EXPECT_EQ(r.text, "A1234B") << c.label;
+      }
+    }
+  }
+}
+
 // Narrow and wide within one colour of one character.
 TEST(RobustDecoderTest, SplitNarrowWide) {
   struct Case {
