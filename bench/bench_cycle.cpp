@@ -195,6 +195,12 @@ void BM_DecodeCallAlone(benchmark::State& state) {
 }
 BENCHMARK(BM_DecodeCallAlone)->Arg(kBarcode)->Arg(kQr)->Arg(kDataMatrix)->Arg(kDataMatrixEmpty)->Unit(benchmark::kMillisecond);
 
+// A stream that delivers nothing by itself: the benchmark hands the frames in.
+struct IdleStream : vantrel::CaptureStream {
+  int32_t RunStream() override { return 0; }
+  void StopStream() override {}
+};
+
 // One frame through HandleFrame with every decoder off: the copy into the next
 // slot, the leases, the settings copy and the hand-off to the window.
 void BM_HandleFrameOutsideDecoders(benchmark::State& state) {
@@ -202,10 +208,7 @@ void BM_HandleFrameOutsideDecoders(benchmark::State& state) {
   DibPtr picture = Picture(kBarcode);
   vantrel::FrameRing ring;
   ring.Allocate(640, 480);
-  struct Stream : vantrel::CaptureStream {
-    int32_t RunStream() override { return 0; }
-    void StopStream() override {}
-  } stream;
+  IdleStream stream;
   vantrel::CycleCallbacks callbacks;
   const vantrel::SettingsRecord settings = SettingsFor(kNone);
   callbacks.settings = [&] { return settings; };
@@ -232,10 +235,7 @@ void BM_HandleFrameWithResult(benchmark::State& state) {
   DibPtr picture = Picture(kBarcode);
   vantrel::FrameRing ring;
   ring.Allocate(640, 480);
-  struct Stream : vantrel::CaptureStream {
-    int32_t RunStream() override { return 0; }
-    void StopStream() override {}
-  } stream;
+  IdleStream stream;
   vantrel::CycleCallbacks callbacks;
   vantrel::SettingsRecord settings = SettingsFor(kBarcode);
   settings.RepeatSeconds = 2.0;

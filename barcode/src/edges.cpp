@@ -93,28 +93,6 @@ void ExtremesOfValues(const uint8_t* p, uint8_t* lo, uint8_t* hi) {
 #endif
 }
 
-// The greatest difference between neighbouring samples over the 32 places
-// from p (p[32] readable).
-int32_t StepOfBlock(const uint8_t* p) {
-#if defined(__SSE2__)
-  const __m128i a0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-  const __m128i a1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 1));
-  const __m128i b0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16));
-  const __m128i b1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 17));
-  __m128i z = _mm_max_epu8(_mm_or_si128(_mm_subs_epu8(a1, a0), _mm_subs_epu8(a0, a1)),
-                           _mm_or_si128(_mm_subs_epu8(b1, b0), _mm_subs_epu8(b0, b1)));
-  z = _mm_max_epu8(z, _mm_srli_si128(z, 8));
-  z = _mm_max_epu8(z, _mm_srli_si128(z, 4));
-  z = _mm_max_epu8(z, _mm_srli_si128(z, 2));
-  z = _mm_max_epu8(z, _mm_srli_si128(z, 1));
-  return _mm_cvtsi128_si32(z) & 0xff;
-#else
-  int32_t z = 0;
-  for (int32_t i = 0; i < kBlock; ++i) z = std::max(z, std::abs(p[i + 1] - p[i]));
-  return z;
-#endif
-}
-
 // The greatest difference between neighbouring samples of the n samples
 // from p (p[n + 15] readable, the samples repeated past the last).
 int32_t LineStep(const uint8_t* p, int32_t n) {
@@ -136,6 +114,9 @@ int32_t LineStep(const uint8_t* p, int32_t n) {
   return z;
 #endif
 }
+
+// The same over the kBlock places from p (p[kBlock] readable).
+inline int32_t StepOfBlock(const uint8_t* p) { return LineStep(p, kBlock + 1); }
 
 // Lightest less darkest sample over the blocks.
 int32_t LineRange(const uint8_t* lo, const uint8_t* hi, int32_t blocks) {
