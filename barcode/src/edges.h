@@ -65,6 +65,9 @@ class EdgeRuns {
   std::vector<uint8_t> aroundLo_;  // darkest and lightest sample around each block
   std::vector<uint8_t> aroundHi_;
   std::vector<float> edgePos_;     // the edges of the line, in order
+  std::vector<int32_t> extremeAt_;   // scratch of the wide loops: the extremes of the line,
+  std::vector<int32_t> extremeStep_;  // their differences
+  std::vector<float> extremePos_;     // and their positions
   std::vector<uint8_t> blockStep_;  // the greatest step of each block that has an edge, else 0
   std::vector<float> steepest_;      // ... over the block's range of grey
   std::vector<float> sigma_;       // the blur around each block, in samples

@@ -40,6 +40,7 @@ struct LineBuffers {
         spaces(static_cast<size_t>(SpaceListSize(maxLine))),
         bars(static_cast<size_t>(BarListSize(maxLine))) {
     edges.Reserve(maxLine);
+    crossings.Reserve(maxLine);
   }
   LineBuffers(const LineBuffers&) = delete;
   LineBuffers& operator=(const LineBuffers&) = delete;
@@ -48,6 +49,7 @@ struct LineBuffers {
   std::vector<float> spaces;
   std::vector<float> bars;
   EdgeRuns edges;
+  Crossings crossings;
 };
 
 // Reads scan lines: the threshold runs through the strict decoders and,
@@ -76,7 +78,7 @@ class LineReader {
     const int32_t threshold = sampler_.Sample(line, buf.samples, &lo, &hi);
     d.spaces = buf.spaces.data();
     d.bars = buf.bars.data();
-    int32_t k = MeasureRuns(buf.samples, n, threshold, binarize_, d.spaces, d.bars);
+    int32_t k = MeasureRuns(buf.samples, n, threshold, binarize_, d.spaces, d.bars, &buf.crossings);
     if (DecodeRuns(d, n, k, check)) return 1;
     if (!robust_ || hi - lo < EdgeRuns::kMinContrast) return 0;
     k = buf.edges.Measure(buf.samples, n, d.spaces, d.bars);

@@ -8,6 +8,7 @@
 #endif
 
 #include "bcd_decoder.h"
+#include "wide_kernels.h"
 
 namespace vantrel::bcd {
 
@@ -111,6 +112,100 @@ VANTREL_WIDE_VECTORS void TileAddresses(const LineSpan& line, int32_t x0, int32_
   }
 }
 
+#if defined(VANTREL_WIDE_KERNELS)
+// The same samples, eight at a time, where the processor can pick bytes out of
+// two cache lines in one instruction. Eight pixels of a line whose step values
+// share their tile column (or row, for a steep line) lie in at most two tiles:
+// the other coordinate moves by less than 8 over them, as the line is no
+// steeper than 45 degrees to its step axis, and monotonically. So the two
+// tiles of the group's first and last pixel hold all eight, and one
+// permutation over the two picks them. A group where that does not hold (it
+// cannot, but the check is cheap) and the pixels before the first whole group
+// and after the last are read one by one. The addresses come from the same
+// double products and sums, lane by lane, as above. The darkest and lightest
+// sample come along.
+VANTREL_WIDE_TARGET void SampleTilesByGroup(
+    const uint8_t* tiles, const LineSpan& line, int32_t x0, int32_t y0, int32_t rowBytes, uint8_t* samples,
+    int32_t* lo, int32_t* hi) {
+  const int32_t n = line.n;
+  const bool alongX = line.alongX;
+  const int32_t v0 = static_cast<int32_t>(line.first) - (alongX ? x0 : y0);
+  const int32_t c0 = alongX ? y0 : x0;
+  const double first = static_cast<double>(line.first);
+  const double slope = line.slope;
+  const double offset = line.offset;
+  auto addressOf = [&](int32_t i) {
+    const int32_t c = static_cast<int32_t>((first + static_cast<double>(i)) * slope + offset) - c0;
+    const int32_t v = v0 + i;
+    const int32_t x = alongX ? v : c;
+    const int32_t y = alongX ? c : v;
+    return (y >> 3) * rowBytes + ((y & 7) << 3) + ((x >> 3) << 6) + (x & 7);
+  };
+  uint8_t darkest = 255, lightest = 0;
+  auto one = [&](int32_t i) {
+    const uint8_t s = tiles[addressOf(i)];
+    samples[i] = s;
+    darkest = std::min(darkest, s);
+    lightest = std::max(lightest, s);
+  };
+  int32_t i = 0;
+  const int32_t head = std::min(n, (8 - (v0 & 7)) & 7);
+  for (; i < head; ++i) one(i);
+  const __m512d slopeV = _mm512_set1_pd(slope);
+  const __m512d offsetV = _mm512_set1_pd(offset);
+  const __m512d lanesD = _mm512_setr_pd(0, 1, 2, 3, 4, 5, 6, 7);
+  const __m256i lanes = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+  const __m256i seven = _mm256_set1_epi32(7);
+  const __m256i eight = _mm256_set1_epi32(8);
+  // The tile after the first along the other coordinate.
+  const int32_t nextTile = alongX ? rowBytes : 64;
+  // Of the lanes, the first eight hold the darkest and lightest so far.
+  __m512i dark = _mm512_set1_epi8(static_cast<char>(0xff));
+  __m512i light = _mm512_setzero_si512();
+  for (; i + 8 <= n; i += 8) {
+    const __m512d at = _mm512_add_pd(_mm512_set1_pd(first + static_cast<double>(i)), lanesD);
+    const __m256i c = _mm512_maskz_cvttpd_epi32(0xff, _mm512_add_pd(_mm512_mul_pd(at, slopeV), offsetV));
+    const int32_t cFirst = _mm256_cvtsi256_si32(c) - c0, cLast = _mm256_extract_epi32(c, 7) - c0;
+    const int32_t cBase = std::min(cFirst, cLast) & ~7;
+    const int32_t span = std::max(cFirst, cLast) - cBase;
+    if (span >= 16) {
+      for (int32_t j = i; j < i + 8; ++j) one(j);
+      continue;
+    }
+    const int32_t v = v0 + i;  // a multiple of 8
+    const int32_t x = alongX ? v : cBase, y = alongX ? cBase : v;
+    const int32_t tile = (y >> 3) * rowBytes + ((x >> 3) << 6);
+    // Within the two tiles, 128 bytes from the first: row r of the pair (r =
+    // c - cBase, 0..15, for a shallow line; the lane for a steep one) at 8 r,
+    // its column at ... the lane, or c - cBase with its 8 worth 64.
+    const __m256i rel = _mm256_sub_epi32(c, _mm256_set1_epi32(cBase + c0));
+    const __m256i pick = alongX ? _mm256_add_epi32(_mm256_slli_epi32(rel, 3), lanes)
+                                : _mm256_add_epi32(_mm256_slli_epi32(_mm256_add_epi32(lanes, _mm256_and_si256(rel, eight)), 3),
+                                                   _mm256_and_si256(rel, seven));
+    const __m512i first64 = _mm512_load_si512(tiles + tile);
+    // The second tile only where the group reaches into it (it may lie past
+    // the copy's end otherwise); chosen without a branch.
+    const __m512i second64 = _mm512_load_si512(tiles + tile + (span >= 8 ? nextTile : 0));
+    const __m512i picked =
+        _mm512_permutex2var_epi8(first64, _mm512_zextsi128_si512(_mm256_maskz_cvtepi32_epi8(0xff, pick)), second64);
+    _mm512_mask_storeu_epi8(samples + i, 0xff, picked);
+    dark = _mm512_mask_min_epu8(dark, 0xff, dark, picked);
+    light = _mm512_mask_max_epu8(light, 0xff, light, picked);
+  }
+  for (; i < n; ++i) one(i);
+  alignas(64) uint8_t d[64], l[64];
+  _mm512_store_si512(d, dark);
+  _mm512_store_si512(l, light);
+  for (int32_t j = 0; j < 8; ++j) {
+    darkest = std::min(darkest, d[j]);
+    lightest = std::max(lightest, l[j]);
+  }
+  *lo = darkest;
+  *hi = lightest;
+}
+
+#endif
+
 void Extremes(const uint8_t* samples, int32_t n, int32_t* lo, int32_t* hi) {
   uint8_t a = 255, b = 0;
   for (int32_t i = 0; i < n; ++i) {
@@ -213,6 +308,12 @@ int32_t LineSampler::Sample(const LineSpan& line, uint8_t* samples, int32_t* lo,
     return t;
   }
   const int32_t n = line.n;
+#if defined(VANTREL_WIDE_KERNELS)
+  if (WideKernels()) {
+    SampleTilesByGroup(tiles_, line, static_cast<int32_t>(x0_), static_cast<int32_t>(y0_), tileRowBytes_, samples, lo, hi);
+    return (*lo + *hi) / 2;
+  }
+#endif
   if (across_.size() < static_cast<size_t>(n)) across_.resize(static_cast<size_t>(n));
   int32_t* at = across_.data();
   TileAddresses(line, static_cast<int32_t>(x0_), static_cast<int32_t>(y0_), tileRowBytes_, at);
@@ -314,10 +415,123 @@ void ForEachTransition(const uint8_t* g, int32_t n, uint8_t t, At&& at) {
   }
 }
 
+
+#if defined(VANTREL_WIDE_KERNELS)
+// The samples 1 .. n - 1 on the other side of the threshold t than the one
+// before, in order, into at (room for n + 16); returns how many. Sixty-four
+// samples are compared at a time and their changes packed sixteen at a time,
+// without a branch per change.
+VANTREL_WIDE_TARGET int32_t FindCrossings(const uint8_t* g, int32_t n,
+                                                                                     uint8_t t, int32_t* at) {
+  const __m512i tv = _mm512_set1_epi8(static_cast<char>(t));
+  const __m512i iota = _mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+  int32_t m = 0;
+  uint64_t before = g[0] <= t ? 1u : 0u;  // sample 0 has no change of its own
+  for (int32_t i = 0; i < n; i += 64) {
+    const int32_t left = n - i;
+    const __mmask64 valid = left >= 64 ? ~__mmask64{0} : (__mmask64{1} << left) - 1;
+    const __m512i v = _mm512_maskz_loadu_epi8(valid, g + i);
+    const uint64_t dark = _mm512_mask_cmple_epu8_mask(valid, v, tv);
+    const uint64_t change = (dark ^ ((dark << 1) | before)) & valid;
+    before = dark >> 63;
+    for (int32_t q = 0; q < 64 && (change >> q) != 0; q += 16) {
+      const __mmask16 some = static_cast<__mmask16>(change >> q);
+      _mm512_storeu_si512(at + m, _mm512_maskz_compress_epi32(some, _mm512_add_epi32(iota, _mm512_set1_epi32(i + q))));
+      m += __builtin_popcount(some);
+    }
+  }
+  return m;
+}
+
+// pos[j] for the m crossings at[j]: between samples at[j] - 1 and at[j], in
+// double precision as one sample at a time does, kept as floats.
+VANTREL_WIDE_TARGET void PlaceCrossings(const uint8_t* g, const int32_t* at,
+                                                                                   int32_t m, int32_t threshold,
+                                                                                   float* pos) {
+  const __m256i one = _mm256_set1_epi32(1);
+  const __m256i thresholdV = _mm256_set1_epi32(threshold);
+  int32_t j = 0;
+  for (; j + 8 <= m; j += 8) {
+    const __m256i i = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at + j));
+    alignas(32) int32_t before[8], after[8];
+    for (int32_t q = 0; q < 8; ++q) {
+      before[q] = g[at[j + q] - 1];
+      after[q] = g[at[j + q]];
+    }
+    const __m256i p = _mm256_load_si256(reinterpret_cast<const __m256i*>(before));
+    const __m256i s = _mm256_load_si256(reinterpret_cast<const __m256i*>(after));
+    const __m512d share = _mm512_div_pd(_mm512_maskz_cvtepi32_pd(0xff, _mm256_sub_epi32(p, thresholdV)),
+                                        _mm512_maskz_cvtepi32_pd(0xff, _mm256_sub_epi32(p, s)));
+    const __m512d e = _mm512_add_pd(_mm512_maskz_cvtepi32_pd(0xff, _mm256_sub_epi32(i, one)), share);
+    _mm256_storeu_ps(pos + j, _mm512_maskz_cvtpd_ps(0xff, e));
+  }
+  for (; j < m; ++j) {
+    const int32_t i = at[j], p = g[i - 1], s = g[i];
+    pos[j] = static_cast<float>(static_cast<double>(i - 1) +
+                                static_cast<double>(p - threshold) / static_cast<double>(p - s));
+  }
+}
+
+#endif
+
+// The runs between the m crossings: the first ends a bar when the line starts
+// dark. Returns k.
+int32_t RunsBetween(const float* pos, int32_t m, bool startsDark, bool endsDark, float end, float* spaces,
+                    float* bars) {
+  int32_t k = 0;
+  float prev = 0.0f;
+  bool dark = startsDark;
+  for (int32_t j = 0; j < m; ++j) {
+    const float e = pos[j];
+    if (dark) bars[k++] = e - prev;
+    else spaces[k] = e - prev;
+    prev = e;
+    dark = !dark;
+  }
+  const float last = end - prev;
+  if (endsDark) {
+    bars[k] = last;
+  } else {
+    spaces[k] = last;
+    bars[k] = 0.0f;
+  }
+  return k;
+}
+
 }  // namespace
 
+void Crossings::Reserve(int32_t n) {
+  const size_t room = static_cast<size_t>(std::max(n, 0)) + 16;
+  if (at.size() < room) {
+    at.resize(room);
+    pos.resize(room);
+  }
+}
+
 int32_t MeasureRuns(const uint8_t* g, int32_t n, int32_t threshold, bool binarize, float* spaces,
-                    float* bars) {
+                    float* bars, Crossings* room) {
+#if defined(VANTREL_WIDE_KERNELS)
+  if (room != nullptr && n > 0 && threshold >= 0 && WideKernels() &&
+      room->at.size() >= static_cast<size_t>(n) + 16) {
+    spaces[0] = 0.0f;  // a line that starts dark
+    const uint8_t t = static_cast<uint8_t>(std::min(threshold, 255));
+    const int32_t m = FindCrossings(g, n, t, room->at.data());
+    float* pos = room->pos.data();
+    const int32_t* at = room->at.data();
+    if (binarize) {
+      for (int32_t j = 0; j < m; ++j) pos[j] = static_cast<float>(at[j]);
+    } else {
+      PlaceCrossings(g, at, m, threshold, pos);
+    }
+    const int32_t k = RunsBetween(pos, m, g[0] <= t, g[n - 1] <= t, static_cast<float>(binarize ? n : n - 1),
+                                  spaces, bars);
+    spaces[k + 1] = 0.0f;
+    spaces[k + 2] = 0.0f;
+    bars[k + 1] = 0.0f;
+    return k;
+  }
+#endif
+
   spaces[0] = 0.0f;  // a line that starts dark
   int32_t k = 0;
   if (n <= 0) {

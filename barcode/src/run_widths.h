@@ -76,8 +76,18 @@ int32_t MeasureRunsSubpixel(const uint8_t* samples, int32_t n, int32_t threshold
 // and of the lists only the entries the decoders may read past the runs are
 // zeroed (valid are k + 3 spaces and k + 2 bars; later entries keep what they
 // held).
+//
+// With room for a line's crossings, where the processor allows, they are all
+// found first and then placed eight at a time: fewer branches the processor
+// cannot foresee on lines with many of them. The widths are the same.
+struct Crossings {
+  // Room for lines of up to n samples.
+  void Reserve(int32_t n);
+  std::vector<int32_t> at;  // the samples that start a run, in order
+  std::vector<float> pos;   // their interpolated positions
+};
 int32_t MeasureRuns(const uint8_t* samples, int32_t n, int32_t threshold, bool binarize, float* spaces,
-                    float* bars);
+                    float* bars, Crossings* room = nullptr);
 
 }  // namespace vantrel::bcd
 

@@ -94,8 +94,21 @@ bool LineExtent(int64_t x0, int64_t y0, int64_t x1, int64_t y1, bool alongX, dou
   const double cHi = static_cast<double>(alongX ? y1 : x1);
   if (vBegin >= vEnd) return false;
   auto coord = [&](int64_t v) { return std::trunc(static_cast<double>(v) * slope + offset); };
-  // Smallest v in [vBegin, vEnd) where pred turns true (pred false then true); vEnd if never.
-  auto lowerBound = [&](auto pred) {
+  // Smallest v in [vBegin, vEnd) where pred turns true (pred false then true);
+  // vEnd if never. Where the line meets `bound` gives the answer to within a
+  // step or two, which a few evaluations confirm; bisection when they do not.
+  auto lowerBound = [&](double bound, auto pred) {
+    const double guess = std::ceil((bound - offset) / slope);
+    if (std::isfinite(guess)) {
+      int64_t v = guess <= static_cast<double>(vBegin) ? vBegin
+                  : guess >= static_cast<double>(vEnd) ? vEnd
+                                                        : static_cast<int64_t>(guess);
+      for (int32_t tries = 0; tries < 4; ++tries) {
+        if (v > vBegin && pred(coord(v - 1))) --v;
+        else if (v < vEnd && !pred(coord(v))) ++v;
+        else return v;
+      }
+    }
     int64_t lo = vBegin, hi = vEnd;
     while (lo < hi) {
       const int64_t mid = lo + (hi - lo) / 2;
@@ -106,11 +119,11 @@ bool LineExtent(int64_t x0, int64_t y0, int64_t x1, int64_t y1, bool alongX, dou
   };
   int64_t a, b;
   if (slope >= 0) {  // coordinate grows with v
-    a = lowerBound([&](double c) { return c >= cLo; });
-    b = lowerBound([&](double c) { return c >= cHi; }) - 1;
+    a = lowerBound(cLo, [&](double c) { return c >= cLo; });
+    b = lowerBound(cHi, [&](double c) { return c >= cHi; }) - 1;
   } else {
-    a = lowerBound([&](double c) { return c < cHi; });
-    b = lowerBound([&](double c) { return c < cLo; }) - 1;
+    a = lowerBound(cHi, [&](double c) { return c < cHi; });
+    b = lowerBound(cLo, [&](double c) { return c < cLo; }) - 1;
   }
   if (a > b) return false;
   *first = a;

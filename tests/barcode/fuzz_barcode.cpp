@@ -23,6 +23,7 @@
 #include "barcode/src/edges.h"
 #include "barcode/src/robust.h"
 #include "barcode/src/run_widths.h"
+#include "barcode/src/wide_kernels.h"
 #include "vantrel/OvoBcd.h"
 #include "vantrel/dib.h"
 
@@ -102,12 +103,24 @@ void FuzzRuns(const uint8_t* data, size_t size) {
   edges.Reserve(n);
   const int32_t ke = edges.Measure(g, n, es.data(), eb.data());
   if (ke < 0 || ke > n / 2) __builtin_trap();
+  // The portable loops find the same edges as the wide ones.
+  {
+    std::vector<float> ps(es.size()), pb(eb.size());
+    vantrel::bcd::SetWideKernels(false);
+    const int32_t kp = edges.Measure(g, n, ps.data(), pb.data());
+    vantrel::bcd::SetWideKernels(true);
+    if (kp != ke || std::memcmp(ps.data(), es.data(), sizeof(float) * static_cast<size_t>(ke + 3)) != 0 ||
+        std::memcmp(pb.data(), eb.data(), sizeof(float) * static_cast<size_t>(ke + 2)) != 0)
+      __builtin_trap();
+  }
   int32_t lo = 255, hi = 0;
   for (int32_t i = 0; i < n; ++i) lo = std::min<int32_t>(lo, g[i]), hi = std::max<int32_t>(hi, g[i]);
   const int32_t t = (lo + hi) / 2;
   std::vector<float> qs(es.size()), qb(eb.size()), rs(es.size()), rb(eb.size());
   const bool binarize = At(data, size, 1) & 0x80;
-  const int32_t kq = vantrel::bcd::MeasureRuns(g, n, t, binarize, qs.data(), qb.data());
+  vantrel::bcd::Crossings room;
+  room.Reserve(n);
+  const int32_t kq = vantrel::bcd::MeasureRuns(g, n, t, binarize, qs.data(), qb.data(), (At(data, size, 1) & 0x40) ? &room : nullptr);
   std::vector<uint8_t> work(g, g + n);
   const int32_t kr = binarize ? vantrel::bcd::MeasureRunsBinarized(work.data(), n, t, rs.data(), rb.data())
                               : vantrel::bcd::MeasureRunsSubpixel(work.data(), n, t, rs.data(), rb.data());

@@ -11,6 +11,7 @@
 
 #include "barcode/src/edges.h"
 #include "barcode/src/robust.h"
+#include "barcode/src/wide_kernels.h"
 #include "run_lists.h"
 
 namespace vantrel::bcdtest {
@@ -374,8 +375,97 @@ TEST(EdgeRunsTest, NoiseStepsAndCoverage) {
   }
 }
 
+// The portable loops for as long as it lives, for comparing them with the wide
+// ones (where the processor has no wide loops, both runs are portable).
+class PortableLoops {
+ public:
+  PortableLoops() { bcd::SetWideKernels(false); }
+  ~PortableLoops() { bcd::SetWideKernels(true); }
+  PortableLoops(const PortableLoops&) = delete;
+  PortableLoops& operator=(const PortableLoops&) = delete;
+};
+
+// A line's samples with the edges' padding around them, in one of the shapes a
+// search meets: noise over the whole range, bars and spaces of a few widths
+// blurred, a flat stretch with a little noise, and print beside a flat field.
+std::vector<uint8_t> Profile(std::mt19937& rng, int32_t n, int style) {
+  std::vector<uint8_t> store(static_cast<size_t>(n + 2 * bcd::EdgeRuns::kPadding));
+  uint8_t* g = store.data() + bcd::EdgeRuns::kPadding;
+  std::vector<float> level(static_cast<size_t>(n));
+  bool dark = rng() % 2;
+  for (int32_t i = 0; i < n;) {
+    const int32_t run = 1 + static_cast<int32_t>(rng() % 7);
+    for (int32_t j = i; j < std::min(n, i + run); ++j) level[static_cast<size_t>(j)] = dark ? 40.0f : 210.0f;
+    dark = !dark;
+    i += run;
+  }
+  for (int32_t i = 0; i < n; ++i) {
+    float v = 0;
+    switch (style) {
+      case 0: v = static_cast<float>(rng() % 256); break;
+      case 1: {
+        float sum = 0, weight = 0;
+        for (int32_t j = std::max(0, i - 3); j <= std::min(n - 1, i + 3); ++j) {
+          const float k = std::exp(-0.5f * static_cast<float>((j - i) * (j - i)) / 1.44f);
+          sum += k * level[static_cast<size_t>(j)];
+          weight += k;
+        }
+        v = sum / weight + static_cast<float>(rng() % 5);
+        break;
+      }
+      case 2: v = 120.0f + static_cast<float>(rng() % 9); break;
+      default: v = i < n / 2 ? level[static_cast<size_t>(i)] : 150.0f + static_cast<float>(rng() % 3); break;
+    }
+    g[i] = static_cast<uint8_t>(std::clamp(v, 0.0f, 255.0f));
+  }
+  return store;
+}
+
+// The edges the wide loops find are the portable loops' edges, to the bit, and
+// so are the narrowed runs made from them; whatever the lists held before.
+TEST(EdgeRunsTest, WideLoopsFindThePortableEdges) {
+  std::mt19937 rng(21);
+  for (int trial = 0; trial < 600; ++trial) {
+    const int32_t n = static_cast<int32_t>(rng() % 700);
+    const std::vector<uint8_t> store = Profile(rng, n, trial % 4);
+    const size_t spaces = static_cast<size_t>(bcd::SpaceListSize(n)), bars = static_cast<size_t>(bcd::BarListSize(n));
+    struct Result {
+      int32_t k = 0, narrowed = 0;
+      std::vector<float> S, B, NS, NB;
+    };
+    auto measure = [&] {
+      std::vector<uint8_t> work = store;
+      uint8_t* g = work.data() + bcd::EdgeRuns::kPadding;
+      bcd::EdgeRuns edges;
+      edges.Reserve(n);
+      Result r;
+      r.S.assign(spaces, 77.0f);
+      r.B.assign(bars, 77.0f);
+      r.k = edges.Measure(g, n, r.S.data(), r.B.data());
+      r.NS = r.S;
+      r.NB = r.B;
+      r.narrowed = edges.Narrow(r.NS.data(), r.NB.data());
+      return r;
+    };
+    const Result wide = measure();
+    Result portable;
+    {
+      PortableLoops only;
+      portable = measure();
+    }
+    ASSERT_EQ(wide.k, portable.k) << trial;
+    ASSERT_EQ(wide.narrowed, portable.narrowed) << trial;
+    for (int32_t i = 0; i < wide.k + 3; ++i) ASSERT_EQ(wide.S[i], portable.S[i]) << trial << " S" << i;
+    for (int32_t i = 0; i < wide.k + 2; ++i) ASSERT_EQ(wide.B[i], portable.B[i]) << trial << " B" << i;
+    for (int32_t i = 0; i < wide.narrowed + 3; ++i) ASSERT_EQ(wide.NS[i], portable.NS[i]) << trial << " NS" << i;
+    for (int32_t i = 0; i < wide.narrowed + 2; ++i) ASSERT_EQ(wide.NB[i], portable.NB[i]) << trial << " NB" << i;
+  }
+}
+
 // The search measures runs its own way, for speed: the widths must be exactly
-// those of the plain threshold measure, in both modes, whatever the lists held before.
+// those of the plain threshold measure, in both modes, whatever the lists held
+// before; with room for the crossings (the wide loops where the processor has
+// them) and without, and at thresholds outside the grey values too.
 TEST(SearchRunsTest, SameRunsAsStrict) {
   std::mt19937 rng(8);
   for (int trial = 0; trial < 400; ++trial) {
@@ -389,17 +479,22 @@ TEST(SearchRunsTest, SameRunsAsStrict) {
     }
     int32_t lo = 255, hi = 0;
     for (uint8_t v : g) lo = std::min<int32_t>(lo, v), hi = std::max<int32_t>(hi, v);
-    const int32_t t = (lo + hi) / 2;
+    const int32_t odd[] = {-1, 0, 255, 300};
+    const int32_t t = trial < 4 ? odd[trial] : (lo + hi) / 2;
+    bcd::Crossings room;
+    room.Reserve(n);
     for (bool binarize : {false, true}) {
       std::vector<float> S(static_cast<size_t>(bcd::SpaceListSize(n))), B(static_cast<size_t>(bcd::BarListSize(n)));
       std::vector<uint8_t> work = g;
       const int32_t k = binarize ? bcd::MeasureRunsBinarized(work.data(), n, t, S.data(), B.data())
                                  : bcd::MeasureRunsSubpixel(work.data(), n, t, S.data(), B.data());
-      std::vector<float> S2(S.size(), 77.0f), B2(B.size(), 77.0f);
-      const int32_t k2 = bcd::MeasureRuns(g.data(), n, t, binarize, S2.data(), B2.data());
-      ASSERT_EQ(k2, k) << n << " " << binarize;
-      for (int32_t i = 0; i < k + 3; ++i) ASSERT_EQ(S2[i], S[i]) << "S" << i;
-      for (int32_t i = 0; i < k + 2; ++i) ASSERT_EQ(B2[i], B[i]) << "B" << i;
+      for (bcd::Crossings* with : {static_cast<bcd::Crossings*>(nullptr), &room}) {
+        std::vector<float> S2(S.size(), 77.0f), B2(B.size(), 77.0f);
+        const int32_t k2 = bcd::MeasureRuns(g.data(), n, t, binarize, S2.data(), B2.data(), with);
+        ASSERT_EQ(k2, k) << n << " " << binarize << " " << (with != nullptr);
+        for (int32_t i = 0; i < k + 3; ++i) ASSERT_EQ(S2[i], S[i]) << "S" << i;
+        for (int32_t i = 0; i < k + 2; ++i) ASSERT_EQ(B2[i], B[i]) << "B" << i;
+      }
     }
   }
 }

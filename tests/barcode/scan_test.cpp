@@ -11,6 +11,7 @@
 #include "barcode/src/bcd_decoder.h"
 #include "barcode/src/run_widths.h"
 #include "barcode/src/scan_lines.h"
+#include "barcode/src/wide_kernels.h"
 #include "symbol_render.h"
 #include "vantrel/OvoBcd.h"
 
@@ -157,6 +158,31 @@ TEST(ScanLineGeneratorTest, EndsAgreeWithThePixelsOfEveryLine) {
     EXPECT_EQ(static_cast<int64_t>(line), a.LineCount());
   }
   EXPECT_GT(empties, 0);
+}
+
+// A line's pixels are all the step values whose other coordinate falls in the
+// range, none left out at either end: checked against every step value of
+// small ranges, at angles where the line's ends fall between pixels.
+TEST(ScanLineGeneratorTest, LinesHoldEveryPixelInTheRange) {
+  std::mt19937 rng(17);
+  std::uniform_int_distribution<int32_t> coord(-40, 80);
+  const double steps[] = {90, 45, 30, 17.5, 10, 7, 1, 44.9};
+  for (int trial = 0; trial < 200; ++trial) {
+    const OvoBcdRange r{coord(rng), coord(rng), coord(rng), coord(rng)};
+    ScanLineGenerator g;
+    g.Reset(r, trial % 4, steps[trial % 8]);
+    LineSpan line;
+    while (g.Next(&line)) {
+      const int64_t vBegin = line.alongX ? r.x0 : r.y0, vEnd = line.alongX ? r.x1 : r.y1;
+      const int64_t cLo = line.alongX ? r.y0 : r.x0, cHi = line.alongX ? r.y1 : r.x1;
+      for (int64_t v = vBegin; v < vEnd; ++v) {
+        const int64_t c = line.Across(v);
+        const bool inside = c >= cLo && c < cHi;
+        const bool listed = v >= line.first && v < line.first + line.n;
+        ASSERT_EQ(inside, listed) << "range " << r.x0 << "," << r.y0 << "," << r.x1 << "," << r.y1 << " v " << v;
+      }
+    }
+  }
 }
 
 // ---------------------------------------------------------------------------
@@ -420,11 +446,12 @@ TEST(SampleLineTest, GreyValuesAndThreshold) {
 }
 
 // The grey planes of a dense search give exactly the samples read straight from
-// the picture, for shallow and steep lines alike, and so does the darkest and
-// lightest sample.
+// the picture, for shallow and steep lines alike (45 degrees and just short of
+// it included), and so does the darkest and lightest sample; with the wide
+// loops (where the processor has them) and with the portable ones.
 TEST(SampleLineTest, GreyPlanesGiveTheSameSamples) {
   std::mt19937 rng(11);
-  for (int32_t bytes : {1, 3, 4}) {
+  auto check = [&](double step, int32_t bytes) {
     const int32_t w = 97, h = 61, stride = (w * bytes + 3) / 4 * 4;
     std::vector<uint8_t> pic(static_cast<size_t>(stride) * h);
     for (auto& b : pic) b = static_cast<uint8_t>(rng());
@@ -433,7 +460,7 @@ TEST(SampleLineTest, GreyPlanesGiveTheSameSamples) {
       LineSampler direct(rows), planes(rows);
       planes.UseGreyPlanes(r);
       ScanLineGenerator g;
-      g.Reset(r, 2, 7);
+      g.Reset(r, 2, step);
       std::vector<OvoBcdPoint> pts(static_cast<size_t>(std::max(w, h)));
       std::vector<uint8_t> a(pts.size()), b(pts.size()), c(pts.size());
       LineSpan line;
@@ -454,7 +481,16 @@ TEST(SampleLineTest, GreyPlanesGiveTheSameSamples) {
         }
       }
     }
+  };
+  for (const bool wide : {true, false}) {
+    SetWideKernels(wide);
+    for (const double step : {7.0, 45.0, 44.9})
+      for (const int32_t bytes : {1, 3, 4}) {
+        SCOPED_TRACE(testing::Message() << "wide " << wide << ", step " << step << ", bytes " << bytes);
+        check(step, bytes);
+      }
   }
+  SetWideKernels(true);
 }
 
 // Lines parallel to a scan line, for confirming its reads: the same pixels moved
