@@ -175,9 +175,10 @@ VANTREL_WIDE_TARGET void SampleTilesByGroup(
     const int32_t v = v0 + i;  // a multiple of 8
     const int32_t x = alongX ? v : cBase, y = alongX ? cBase : v;
     const int32_t tile = (y >> 3) * rowBytes + ((x >> 3) << 6);
-    // Within the two tiles, 128 bytes from the first: row r of the pair (r =
-    // c - cBase, 0..15, for a shallow line; the lane for a steep one) at 8 r,
-    // its column at ... the lane, or c - cBase with its 8 worth 64.
+    // Each pixel's byte in the two tiles taken as 128 bytes, with r = c - cBase
+    // (0..15): a shallow line's pixel lies in row r of the pair (rows 8..15 are
+    // the second tile's), column `lane`, byte 8 r + lane; a steep line's in row
+    // `lane`, column r, byte 64 (r / 8) + 8 lane + r % 8.
     const __m256i rel = _mm256_sub_epi32(c, _mm256_set1_epi32(cBase + c0));
     const __m256i pick = alongX ? _mm256_add_epi32(_mm256_slli_epi32(rel, 3), lanes)
                                 : _mm256_add_epi32(_mm256_slli_epi32(_mm256_add_epi32(lanes, _mm256_and_si256(rel, eight)), 3),
@@ -204,6 +205,44 @@ VANTREL_WIDE_TARGET void SampleTilesByGroup(
   *hi = lightest;
 }
 
+#endif
+
+#if defined(VANTREL_WIDE_KERNELS)
+// GreyRow3 and GreyRow4, sixteen pixels at a time: one permutation lays each
+// pixel's r and g side by side as 16-bit words, another its b, and two
+// multiply-adds weigh them; then the same rounding and division as there.
+VANTREL_WIDE_TARGET void GreyRowWide(const uint8_t* p, int64_t w, int32_t bytesPerPixel, uint8_t* g) {
+  // Word 2 q of the result holds pixel q's r, word 2 q + 1 its g (rg), or its b
+  // and nothing (bz); the high bytes of the words are zeroed.
+  alignas(64) uint8_t rg[64], bz[64];
+  for (int32_t q = 0; q < 16; ++q) {
+    rg[4 * q] = static_cast<uint8_t>(bytesPerPixel * q + 2);
+    rg[4 * q + 2] = static_cast<uint8_t>(bytesPerPixel * q + 1);
+    bz[4 * q] = static_cast<uint8_t>(bytesPerPixel * q);
+    rg[4 * q + 1] = rg[4 * q + 3] = bz[4 * q + 1] = bz[4 * q + 2] = bz[4 * q + 3] = 0;
+  }
+  const __m512i pickRg = _mm512_load_si512(rg), pickB = _mm512_load_si512(bz);
+  constexpr __mmask64 kLowBytes = 0x5555555555555555ull;
+  const __m512i weightsRg = _mm512_set1_epi32((587 << 16) | 299);
+  const __m512i weightsB = _mm512_set1_epi32(114);
+  const __m512i half = _mm512_set1_epi32(500);
+  const __m512i divide = _mm512_set1_epi32(134218);
+  for (int64_t x = 0; x < w; x += 16) {
+    const int64_t left = std::min<int64_t>(16, w - x);
+    const __mmask64 bytes = left * bytesPerPixel >= 64 ? ~__mmask64{0} : (__mmask64{1} << (left * bytesPerPixel)) - 1;
+    // Whole 64 bytes where they lie inside the row (masked loads are slow on
+    // some processors), masked at its end.
+    const __m512i v = (w - x) * bytesPerPixel >= 64 ? _mm512_loadu_si512(p + x * bytesPerPixel)
+                                                    : _mm512_maskz_loadu_epi8(bytes, p + x * bytesPerPixel);
+    const __m512i sum = _mm512_add_epi32(
+        _mm512_add_epi32(_mm512_madd_epi16(_mm512_maskz_permutexvar_epi8(kLowBytes, pickRg, v), weightsRg),
+                         _mm512_madd_epi16(_mm512_maskz_permutexvar_epi8(kLowBytes, pickB, v), weightsB)),
+        half);
+    const __m512i grey =
+        _mm512_maskz_srli_epi32(0xffff, _mm512_mullo_epi32(_mm512_maskz_srli_epi32(0xffff, sum, 3), divide), 24);
+    _mm_mask_storeu_epi8(g + x, static_cast<__mmask16>((1u << left) - 1), _mm512_maskz_cvtepi32_epi8(0xffff, grey));
+  }
+}
 #endif
 
 void Extremes(const uint8_t* samples, int32_t n, int32_t* lo, int32_t* hi) {
@@ -285,9 +324,12 @@ void LineSampler::UseGreyPlanes(const OvoBcdRange& range) {
       const int64_t y = ty * kTile + r;
       const uint8_t* p = pic.bits + (range.y0 + y - pic.originY) * pic.stride + (range.x0 - pic.originX) * bpp;
       uint8_t* g = band.data() + r * tilesAcross * kTile;
-      if (bpp == 3) GreyRow3(p, w, g);
-      else if (bpp == 4) GreyRow4(p, w, g);
-      else std::memcpy(g, p, static_cast<size_t>(w));
+      if (bpp == 1) std::memcpy(g, p, static_cast<size_t>(w));
+#if defined(VANTREL_WIDE_KERNELS)
+      else if (WideKernels()) GreyRowWide(p, w, static_cast<int32_t>(bpp), g);
+#endif
+      else if (bpp == 3) GreyRow3(p, w, g);
+      else GreyRow4(p, w, g);
     }
     uint8_t* out = tiles_ + ty * tilesAcross * kTile * kTile;
     for (int64_t tx = 0; tx < tilesAcross; ++tx)
@@ -430,7 +472,8 @@ VANTREL_WIDE_TARGET int32_t FindCrossings(const uint8_t* g, int32_t n,
   for (int32_t i = 0; i < n; i += 64) {
     const int32_t left = n - i;
     const __mmask64 valid = left >= 64 ? ~__mmask64{0} : (__mmask64{1} << left) - 1;
-    const __m512i v = _mm512_maskz_loadu_epi8(valid, g + i);
+    // Masked loads are slow on some processors: only at the line's end.
+    const __m512i v = left >= 64 ? _mm512_loadu_si512(g + i) : _mm512_maskz_loadu_epi8(valid, g + i);
     const uint64_t dark = _mm512_mask_cmple_epu8_mask(valid, v, tv);
     const uint64_t change = (dark ^ ((dark << 1) | before)) & valid;
     before = dark >> 63;
