@@ -272,13 +272,6 @@ int32_t CloseRuns(float* spaces, float* bars, int32_t k, float last, int32_t las
 }
 
 #if defined(VANTREL_WIDE_KERNELS)
-// The edges Measure finds one extreme at a time, found in three sweeps without
-// a branch the processor cannot foresee: the extremes of every block with
-// contrast enough, packed sixteen at a time into at (their differences into
-// step); their positions, sixteen at a time, in the same single-precision
-// steps; and the alternation, the stronger of same-direction extremes in a row
-// kept by selection. at, step and pos have room for n + 32 entries, edges for
-// n. Returns the edges' count, their direction in *firstSign (0 for none).
 // ExtremesOfBlock, the 32 places at once.
 VANTREL_WIDE_TARGET inline uint32_t ExtremesOfBlockWide(const uint8_t* p, int32_t f) {
   const __m512i a0 = _mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p - 1)));
@@ -295,6 +288,13 @@ VANTREL_WIDE_TARGET inline uint32_t ExtremesOfBlockWide(const uint8_t* p, int32_
   return static_cast<uint32_t>(fall | rise);
 }
 
+// The edges Measure finds one extreme at a time, found in three sweeps without
+// a branch the processor cannot foresee: the extremes of every block with
+// contrast enough, packed sixteen at a time into at (their differences into
+// step); their positions, sixteen at a time, in the same single-precision
+// steps; and the alternation, the stronger of same-direction extremes in a row
+// kept by selection. at, step and pos have room for n + 32 entries, edges for
+// n. Returns the edges' count, their direction in *firstSign (0 for none).
 VANTREL_WIDE_TARGET int32_t EdgesWide(const uint8_t* p, int32_t n, int32_t blocks, const uint8_t* contrast,
                                       int32_t* at, int32_t* step, float* pos, float* edges, int32_t* firstSign) {
   const __m512i iota = _mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);

@@ -205,9 +205,6 @@ VANTREL_WIDE_TARGET void SampleTilesByGroup(
   *hi = lightest;
 }
 
-#endif
-
-#if defined(VANTREL_WIDE_KERNELS)
 // GreyRow3 and GreyRow4, sixteen pixels at a time: one permutation lays each
 // pixel's r and g side by side as 16-bit words, another its b, and two
 // multiply-adds weigh them; then the same rounding and division as there.
@@ -457,14 +454,12 @@ void ForEachTransition(const uint8_t* g, int32_t n, uint8_t t, At&& at) {
   }
 }
 
-
 #if defined(VANTREL_WIDE_KERNELS)
 // The samples 1 .. n - 1 on the other side of the threshold t than the one
 // before, in order, into at (room for n + 16); returns how many. Sixty-four
 // samples are compared at a time and their changes packed sixteen at a time,
 // without a branch per change.
-VANTREL_WIDE_TARGET int32_t FindCrossings(const uint8_t* g, int32_t n,
-                                                                                     uint8_t t, int32_t* at) {
+VANTREL_WIDE_TARGET int32_t FindCrossings(const uint8_t* g, int32_t n, uint8_t t, int32_t* at) {
   const __m512i tv = _mm512_set1_epi8(static_cast<char>(t));
   const __m512i iota = _mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
   int32_t m = 0;
@@ -488,9 +483,8 @@ VANTREL_WIDE_TARGET int32_t FindCrossings(const uint8_t* g, int32_t n,
 
 // pos[j] for the m crossings at[j]: between samples at[j] - 1 and at[j], in
 // double precision as one sample at a time does, kept as floats.
-VANTREL_WIDE_TARGET void PlaceCrossings(const uint8_t* g, const int32_t* at,
-                                                                                   int32_t m, int32_t threshold,
-                                                                                   float* pos) {
+VANTREL_WIDE_TARGET void PlaceCrossings(const uint8_t* g, const int32_t* at, int32_t m, int32_t threshold,
+                                        float* pos) {
   const __m256i one = _mm256_set1_epi32(1);
   const __m256i thresholdV = _mm256_set1_epi32(threshold);
   int32_t j = 0;
@@ -515,8 +509,6 @@ VANTREL_WIDE_TARGET void PlaceCrossings(const uint8_t* g, const int32_t* at,
   }
 }
 
-#endif
-
 // The runs between the m crossings: the first ends a bar when the line starts
 // dark. Returns k.
 int32_t RunsBetween(const float* pos, int32_t m, bool startsDark, bool endsDark, float end, float* spaces,
@@ -540,6 +532,7 @@ int32_t RunsBetween(const float* pos, int32_t m, bool startsDark, bool endsDark,
   }
   return k;
 }
+#endif
 
 }  // namespace
 
@@ -552,7 +545,7 @@ void Crossings::Reserve(int32_t n) {
 }
 
 int32_t MeasureRuns(const uint8_t* g, int32_t n, int32_t threshold, bool binarize, float* spaces,
-                    float* bars, Crossings* room) {
+                    float* bars, [[maybe_unused]] Crossings* room) {
 #if defined(VANTREL_WIDE_KERNELS)
   if (room != nullptr && n > 0 && threshold >= 0 && WideKernels() &&
       room->at.size() >= static_cast<size_t>(n) + 16) {
