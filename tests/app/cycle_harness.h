@@ -10,6 +10,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <deque>
+#include <fstream>
 #include <functional>
 #include <future>
 #include <mutex>
@@ -18,6 +19,8 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <sys/types.h>
+#include <unistd.h>
 
 #include "vantrel/decode_calls.h"
 #include "vantrel/decoder_libraries.h"
@@ -41,6 +44,22 @@ inline bool WaitUntil(const std::function<bool()>& condition,
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
   return true;
+}
+
+// The calling thread's id in the kernel, for ThreadSleeps.
+inline pid_t KernelThreadId() { return gettid(); }
+
+// True while the thread (its kernel id) sleeps, as one blocked on a lock does:
+// a test that holds a lock can wait until another thread waits for it, rather
+// than until it has merely passed some earlier point.
+inline bool ThreadSleeps(pid_t tid) {
+  if (tid <= 0) return false;
+  std::ifstream stat("/proc/self/task/" + std::to_string(tid) + "/stat");
+  std::string line;
+  std::getline(stat, line);
+  // The state follows the command name, which is in parentheses and may hold any character.
+  const size_t close = line.rfind(')');
+  return close != std::string::npos && close + 2 < line.size() && line[close + 2] == 'S';
 }
 
 class WindowThread {
