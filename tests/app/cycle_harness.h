@@ -109,6 +109,8 @@ class WindowThread {
     Run([] {});
   }
 
+  bool OnItsThread() const { return std::this_thread::get_id() == thread_.get_id(); }
+
  private:
   void Loop() {
     for (;;) {
@@ -140,6 +142,7 @@ class FakeStation {
   CycleCallbacks Callbacks() {
     CycleCallbacks c;
     c.settings = [this] {
+      if (!window.OnItsThread()) readerThread_.store(KernelThreadId());
       std::lock_guard<std::mutex> lock(settingsMutex_);
       return settings_;
     };
@@ -221,6 +224,10 @@ class FakeStation {
   // Called on the capture thread before each preview repaint request.
   std::function<void()> previewHook;
 
+  // The kernel id of the thread that last asked for the settings away from the
+  // window: the one reading frames, which asks right after taking a frame.
+  pid_t ReaderThread() const { return readerThread_.load(); }
+
   WindowThread window;
 
  private:
@@ -263,6 +270,7 @@ class FakeStation {
   std::string caption_ = "読取開始";
   std::vector<StreamFailureOutcome> failures_;
   std::atomic<int32_t> failuresPosted_{0};
+  std::atomic<pid_t> readerThread_{0};
   std::atomic<int32_t> commandsPosted_{0};
   std::atomic<int32_t> previewRepaints_{0};
   std::atomic<int32_t> windowRepaints_{0};

@@ -640,14 +640,10 @@ TEST_F(ReadingCycleTest, StopWaitsForTheFrameBeingDecodedWhichThenStoresNothing)
   DibPtr picture = BarcodePicture("INFLIGHT");
 
   std::unique_lock<std::mutex> trial(DecoderMutex());  // a trial read holds the decoders
-  std::atomic<pid_t> captureThread{0};
-  std::thread capture([&] {
-    captureThread = KernelThreadId();
-    cycle.HandleFrame(ViewOf(picture.get()));
-  });
+  std::thread capture([&] { cycle.HandleFrame(ViewOf(picture.get())); });
   // Copied and waiting for the decoders: a stop that came before the frame's
   // reading asked for them would rightly skip the decode and not wait.
-  ASSERT_TRUE(WaitUntil([&] { return ring.displayIndex() == 1 && ThreadSleeps(captureThread); }));
+  ASSERT_TRUE(WaitUntil([&] { return ring.displayIndex() == 1 && ThreadSleeps(station.ReaderThread()); }));
 
   std::future<void> stopped = station.window.Start([&] { cycle.StopReading(); });
   EXPECT_EQ(stopped.wait_for(100ms), std::future_status::timeout) << "stop returned during a decode";

@@ -504,7 +504,9 @@ TEST_F(CaptureTest, StopWaitsForTheFrameBeingDecoded) {
 
   std::unique_lock<std::mutex> trial(DecoderMutex());  // a trial read holds the decoders
   StartReading();
-  ASSERT_TRUE(WaitUntil([&] { return ctrl->Ring().displayIndex() == 1; }));  // a frame waits to decode
+  // A frame waits for the decoders: a stop that came before its reading asked
+  // for them would rightly skip the decode and not wait.
+  ASSERT_TRUE(WaitUntil([&] { return ctrl->Ring().displayIndex() == 1 && ThreadSleeps(station.ReaderThread()); }));
   const int32_t posted = station.CommandsPosted();
   std::future<void> stopped = station.window.Start([&] { cycle->StopReading(); });
   EXPECT_EQ(stopped.wait_for(150ms), std::future_status::timeout) << "stop returned during a decode";
