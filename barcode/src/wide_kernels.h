@@ -1,7 +1,8 @@
 // The hand-vectorised loops of the search (sampling from the grey tiles,
 // threshold crossings, edges) use 512-bit instructions where the processor has
 // them; elsewhere the portable loops give the same results. Whether the
-// processor has them is asked once.
+// processor has them is asked once; VANTREL_PORTABLE_LOOPS=1 in the
+// environment keeps the portable loops, for measuring them.
 #ifndef VANTREL_BARCODE_WIDE_KERNELS_H
 #define VANTREL_BARCODE_WIDE_KERNELS_H
 
