@@ -460,22 +460,14 @@ int32_t EdgeRuns::Measure(uint8_t* g, int32_t n, float* spaces, float* bars) {
     int32_t firstSign = 0;
     const int32_t count = EdgesWide(p, n, blocks, contrast, extremeAt_.data(), extremeStep_.data(),
                                     extremePos_.data(), edges, &firstSign);
-    float prevPos = 0.0f;
-    int32_t sign = firstSign;
-    for (int32_t e = 0; e < count; ++e) {
-      // The run that the edge ends: light before a falling edge, dark before a rising one.
-      const float width = edges[e] - prevPos;
-      if (sign < 0) spaces[k] = width;
-      else bars[k++] = width;
-      prevPos = edges[e];
-      sign = -sign;
-    }
     samples_ = p;
     n_ = n;
     blocks_ = blocks;
     count_ = count;
     firstSign_ = firstSign;
-    return CloseRuns(spaces, bars, k, static_cast<float>(n - 1) - prevPos, count == 0 ? 0 : -sign);
+    // Each edge lies between the two samples of its difference, and they come
+    // in order: Runs' floor of 0 on the widths changes none of them.
+    return Runs(spaces, bars);
   }
 #endif
   // Edges in order, alternating; positions in samples from the first one.

@@ -83,6 +83,11 @@ int32_t SampleSpan(const PixelRows& rows, const LineSpan& line, uint8_t* samples
 // range is byte (y / 8) * rowBytes + (y % 8) * 8 + (x / 8) * 64 + x % 8.
 constexpr int64_t kTile = 8;
 
+// That byte, for x and y counted from the range's corner.
+inline int32_t TileByte(int32_t x, int32_t y, int32_t rowBytes) {
+  return (y >> 3) * rowBytes + ((y & 7) << 3) + ((x >> 3) << 6) + (x & 7);
+}
+
 // The byte in the tiles of each of the line's pixels. The other coordinate is
 // trunc(v * slope + offset) for the step values v = first, first + 1, ...: the
 // same products and sums as pixel by pixel (the step values are whole
@@ -101,13 +106,13 @@ VANTREL_WIDE_VECTORS void TileAddresses(const LineSpan& line, int32_t x0, int32_
     for (int32_t i = 0; i < n; ++i) {
       const int32_t y = static_cast<int32_t>((first + static_cast<double>(i)) * slope + offset) - c0;
       const int32_t x = v0 + i;
-      out[i] = (y >> 3) * rowBytes + ((y & 7) << 3) + ((x >> 3) << 6) + (x & 7);
+      out[i] = TileByte(x, y, rowBytes);
     }
   } else {
     for (int32_t i = 0; i < n; ++i) {
       const int32_t x = static_cast<int32_t>((first + static_cast<double>(i)) * slope + offset) - c0;
       const int32_t y = v0 + i;
-      out[i] = (y >> 3) * rowBytes + ((y & 7) << 3) + ((x >> 3) << 6) + (x & 7);
+      out[i] = TileByte(x, y, rowBytes);
     }
   }
 }
@@ -139,7 +144,7 @@ VANTREL_WIDE_TARGET void SampleTilesByGroup(
     const int32_t v = v0 + i;
     const int32_t x = alongX ? v : c;
     const int32_t y = alongX ? c : v;
-    return (y >> 3) * rowBytes + ((y & 7) << 3) + ((x >> 3) << 6) + (x & 7);
+    return TileByte(x, y, rowBytes);
   };
   uint8_t darkest = 255, lightest = 0;
   auto one = [&](int32_t i) {
@@ -174,7 +179,7 @@ VANTREL_WIDE_TARGET void SampleTilesByGroup(
     }
     const int32_t v = v0 + i;  // a multiple of 8
     const int32_t x = alongX ? v : cBase, y = alongX ? cBase : v;
-    const int32_t tile = (y >> 3) * rowBytes + ((x >> 3) << 6);
+    const int32_t tile = TileByte(x, y, rowBytes);  // the group's first tile: x and y are multiples of 8
     // Each pixel's byte in the two tiles taken as 128 bytes, with r = c - cBase
     // (0..15): a shallow line's pixel lies in row r of the pair (rows 8..15 are
     // the second tile's), column `lane`, byte 8 r + lane; a steep line's in row
@@ -205,20 +210,27 @@ VANTREL_WIDE_TARGET void SampleTilesByGroup(
   *hi = lightest;
 }
 
+// Word 2 q of a permutation's result holds pixel q's r, word 2 q + 1 its g
+// (rg), or its b and nothing (bz); the high bytes of the words are zeroed.
+struct GreyPicks {
+  alignas(64) uint8_t rg[64];
+  alignas(64) uint8_t bz[64];
+  constexpr explicit GreyPicks(int32_t bytesPerPixel) : rg(), bz() {
+    for (int32_t q = 0; q < 16; ++q) {
+      rg[4 * q] = static_cast<uint8_t>(bytesPerPixel * q + 2);
+      rg[4 * q + 2] = static_cast<uint8_t>(bytesPerPixel * q + 1);
+      bz[4 * q] = static_cast<uint8_t>(bytesPerPixel * q);
+    }
+  }
+};
+constexpr GreyPicks kGreyPicks3(3), kGreyPicks4(4);
+
 // GreyRow3 and GreyRow4, sixteen pixels at a time: one permutation lays each
 // pixel's r and g side by side as 16-bit words, another its b, and two
 // multiply-adds weigh them; then the same rounding and division as there.
 VANTREL_WIDE_TARGET void GreyRowWide(const uint8_t* p, int64_t w, int32_t bytesPerPixel, uint8_t* g) {
-  // Word 2 q of the result holds pixel q's r, word 2 q + 1 its g (rg), or its b
-  // and nothing (bz); the high bytes of the words are zeroed.
-  alignas(64) uint8_t rg[64], bz[64];
-  for (int32_t q = 0; q < 16; ++q) {
-    rg[4 * q] = static_cast<uint8_t>(bytesPerPixel * q + 2);
-    rg[4 * q + 2] = static_cast<uint8_t>(bytesPerPixel * q + 1);
-    bz[4 * q] = static_cast<uint8_t>(bytesPerPixel * q);
-    rg[4 * q + 1] = rg[4 * q + 3] = bz[4 * q + 1] = bz[4 * q + 2] = bz[4 * q + 3] = 0;
-  }
-  const __m512i pickRg = _mm512_load_si512(rg), pickB = _mm512_load_si512(bz);
+  const GreyPicks& picks = bytesPerPixel == 3 ? kGreyPicks3 : kGreyPicks4;
+  const __m512i pickRg = _mm512_load_si512(picks.rg), pickB = _mm512_load_si512(picks.bz);
   constexpr __mmask64 kLowBytes = 0x5555555555555555ull;
   const __m512i weightsRg = _mm512_set1_epi32((587 << 16) | 299);
   const __m512i weightsB = _mm512_set1_epi32(114);
